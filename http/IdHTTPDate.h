@@ -34,7 +34,8 @@ namespace kv::http {
 // Values before that day are plain negative numbers (days + fraction of a day).
 using TDateTime = double;
 
-KV_DECLARE_EXCEPTION_WITH_TEXT(EIdHTTPDateError, kv::net::EIdException, "Invalid HTTP date");
+using kv::net::EIdException;
+KV_DECLARE_EXCEPTION_WITH_TEXT(EIdHTTPDateError, EIdException, "Invalid HTTP date");
 
 inline constexpr double kOneSecond = 1.0 / 86400.0;
 
@@ -44,8 +45,8 @@ inline constexpr double kOneSecond = 1.0 / 86400.0;
 bool TryEncodeDateTime(int year, int month, int day, int hour, int minute, int second,
                        int millisecond, TDateTime& result);
 // Raises EIdHTTPDateError for a date or time out of range.
-TDateTime EncodeDateTime(int year, int month, int day, int hour = 0, int minute = 0,
-                         int second = 0, int millisecond = 0);
+TDateTime EncodeDateTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
+                         int millisecond = 0);
 // The parts of value, rounded to the millisecond. False when value is not finite or lies
 // outside the years 1-9999.
 bool DecodeDateTime(TDateTime value, int& year, int& month, int& day, int& hour, int& minute,

@@ -12,7 +12,8 @@
 namespace kv::http {
 
 // An index outside the list; the message is "List index out of bounds (%d)".
-KV_DECLARE_EXCEPTION(EIdHeaderListIndexError, kv::net::EIdException);
+using kv::net::EIdException;
+KV_DECLARE_EXCEPTION(EIdHeaderListIndexError, EIdException);
 
 // The ordered store of raw header lines. Each item is one physical line exactly as received or
 // composed (terminator removed); a folded header occupies several items. Names compare ignoring

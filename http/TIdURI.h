@@ -10,7 +10,8 @@
 namespace kv::http {
 
 // Rebuilding a URL without protocol ("Protocol field is empty") or host ("Host field is empty").
-KV_DECLARE_EXCEPTION(EIdURIException, kv::net::EIdException);
+using kv::net::EIdException;
+KV_DECLARE_EXCEPTION(EIdURIException, EIdException);
 
 // The optional parts GetFullURI may include.
 enum class TIdURIOptionalFields { ofAuthInfo, ofBookmark };
