@@ -5,11 +5,9 @@
 #include <string>
 
 #include "http/Forward.h"
+#include "http/IdHTTPDate.h"
 
 namespace kv::http {
-
-// Days since 1899-12-30, local time; 0 = absent (the same clock as the HTTP date helpers).
-using TDateTime = double;
 
 // One cookie as a server set it, already resolved against the URL it came with: the domain is
 // always known (the request host when the server named none) and the path always starts with "/".
