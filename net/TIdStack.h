@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -71,6 +72,8 @@ class TIdStack {
   std::string ResolveHost(const std::string& host, TIdIPVersion ipVersion);
   // True for an IPv4 literal: four dot-separated parts, each (trimmed) from 0 to 255.
   static bool IsIP(const std::string& text);
+  // The four bytes of an IPv4 literal (as IsIP accepts it); false when text is none.
+  static bool IPv4ToBytes(const std::string& text, std::array<uint8_t, 4>& bytes);
   // True for an IPv6 literal.
   bool IsIPv6(const std::string& text) const { return !MakeCanonicalIPv6Address(text).empty(); }
   // Eight upper-case hexadecimal groups without leading zeros joined by ":" (no "::"
