@@ -151,6 +151,9 @@ class TIdIOHandler : public TIdComponent {
   // Effective wait of a read for a given time-out argument.
   int EffectiveTimeout(int timeoutMs) const;
   void ReadSizePrefix(int64_t& count);
+  // Receives until count bytes are buffered; raises EIdConnClosedGracefully when the peer
+  // closes first (the bytes that came stay buffered).
+  void FillUntil(int count);
   void WriteByteCount(int64_t size);
 
   bool m_largeStream = false;
