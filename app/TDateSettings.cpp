@@ -498,6 +498,32 @@ size_t Utf8Length(const std::string& text) {
   return count;
 }
 
+bool DateTextPassesCheck(const std::string& text) {
+  // "DD-MM-YYYY": ten characters, hyphens at the third and the sixth (zero-based 2 and 5).
+  constexpr size_t kCheckedLength = 10;
+  constexpr size_t kFirstHyphen = 2;
+  constexpr size_t kSecondHyphen = 5;
+  if (Utf8Length(text) != kCheckedLength) {
+    return false;
+  }
+  // Ten characters of which the first six are checked: find them by code point.
+  size_t index = 0;
+  bool first = false;
+  bool second = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) {
+      continue;
+    }
+    if (index == kFirstHyphen) {
+      first = text[i] == '-';
+    } else if (index == kSecondHyphen) {
+      second = text[i] == '-';
+    }
+    ++index;
+  }
+  return first && second;
+}
+
 TRegionalDateInfo ReadRegionalDateInfo(const std::string& localeName) {
   TRegionalDateInfo info;
   TLocaleHandle loc(newlocale(LC_TIME_MASK, localeName.c_str(), locale_t{}));

@@ -106,4 +106,8 @@ class TDateSettings {
 // Number of characters (code points) of a UTF-8 text.
 size_t Utf8Length(const std::string& text);
 
+// True when a rendered date has the form DD-MM-YYYY as far as the date check looks: ten
+// characters with "-" as the third and the sixth. Nothing else of the text is examined.
+bool DateTextPassesCheck(const std::string& text);
+
 }  // namespace kv::app

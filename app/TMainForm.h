@@ -84,9 +84,6 @@ class TMainForm {
   // The working folder for launching a file in `folder`: without its trailing "/", except the
   // root "/".
   static std::string LaunchFolderOf(const std::string& folder);
-  // True when a rendered date has the form DD-MM-YYYY as far as the check looks: ten characters
-  // with "-" as the third and the sixth.
-  static bool DateTextPassesCheck(const std::string& text);
 
  private:
   void SetNoticeLines(int kind);
