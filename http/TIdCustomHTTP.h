@@ -8,6 +8,7 @@
 
 #include "http/Forward.h"
 #include "http/IdHTTPTypes.h"
+#include "http/TIdAuthentication.h"
 #include "http/TIdHTTPProtocol.h"
 #include "http/TIdHTTPRequest.h"
 #include "http/TIdHTTPResponse.h"
@@ -24,15 +25,18 @@ class TIdAuthenticationManager;
 // reads the response head and lets the status-code policy read the body.
 class TIdCustomHTTP : public kv::net::TIdTCPClientCustom {
  public:
-  using TIdHTTPOnRedirectEvent = std::function<void(kv::net::TIdComponent& sender,
-                                                    std::string& dest, int32_t& numRedirect,
-                                                    bool& handled, std::string& method)>;
+  using TIdHTTPOnRedirectEvent =
+      std::function<void(kv::net::TIdComponent& ASender, std::string& dest, int32_t& NumRedirect,
+                         bool& Handled, std::string& VMethod)>;
   using TIdHTTPOnHeadersAvailableEvent =
-      std::function<void(kv::net::TIdComponent& sender, TIdHeaderList& headers, bool& vContinue)>;
-  using TIdAuthenticationEvent = std::function<void(
-      kv::net::TIdComponent& sender, TIdAuthentication& authentication, bool& handled)>;
+      std::function<void(kv::net::TIdComponent& ASender, TIdHeaderList& AHeaders, bool& VContinue)>;
+  using TIdSelectAuthorizationEvent =
+      std::function<void(kv::net::TIdComponent& ASender,
+                         TIdAuthenticationClass& AuthenticationClass, TIdHeaderList& AuthInfo)>;
+  using TIdAuthorizationEvent = std::function<void(
+      kv::net::TIdComponent& ASender, TIdAuthentication& Authentication, bool& Handled)>;
   using TIdChunkReceivedEvent =
-      std::function<void(kv::net::TIdComponent& sender, std::vector<uint8_t>& chunk)>;
+      std::function<void(kv::net::TIdComponent& ASender, std::vector<uint8_t>& Chunk)>;
 
   TIdCustomHTTP();
   ~TIdCustomHTTP() override;
@@ -47,8 +51,8 @@ class TIdCustomHTTP : public kv::net::TIdTCPClientCustom {
                               kv::net::TIdStream* source, kv::net::TIdStream* responseContent,
                               const std::vector<int16_t>& ignoreReplies);
 
-  int32_t ResponseCode() const;
-  std::string ResponseText() const;
+  int32_t ResponseCode() const { return m_protocol->Response().ResponseCode(); }
+  const std::string& ResponseText() const { return m_protocol->Response().ResponseText(); }
   TIdHTTPRequest& Request() { return m_protocol->Request(); }
   // Copies the given request's fields into the held one.
   void SetRequest(const TIdHTTPRequest& request) { m_protocol->Request().Assign(request); }
@@ -75,28 +79,26 @@ class TIdCustomHTTP : public kv::net::TIdTCPClientCustom {
   void SetAllowCookies(bool value) { m_allowCookies = value; }
   // The cookie store; created by the client at the first response head when none is assigned.
   TIdCookieManager* CookieManager() const { return m_cookieManager; }
-  // Borrows the manager; an implicitly created one is freed.
+  // Borrows the manager; one the client created itself is freed.
   void SetCookieManager(TIdCookieManager* manager);
   TIdAuthenticationManager* AuthenticationManager() const { return m_authenticationManager; }
-  void SetAuthenticationManager(TIdAuthenticationManager* value) { m_authenticationManager = value; }
+  void SetAuthenticationManager(TIdAuthenticationManager* value) {
+    m_authenticationManager = value;
+  }
   TIdZLibCompressorBase* Compressor() const { return m_compressor; }
   void SetCompressor(TIdZLibCompressorBase* value) { m_compressor = value; }
   TIdProxyConnectionInfo& ProxyParams() { return *m_proxyParams; }
 
   TIdHTTPOnRedirectEvent OnRedirect;
   TIdHTTPOnHeadersAvailableEvent OnHeadersAvailable;
-  std::function<void(kv::net::TIdComponent& sender, TIdAuthenticationClass& authenticationClass,
-                     TIdHeaderList& authInfo)>
-      OnSelectAuthorization;
-  std::function<void(kv::net::TIdComponent& sender, TIdAuthenticationClass& authenticationClass,
-                     TIdHeaderList& authInfo)>
-      OnSelectProxyAuthorization;
-  TIdAuthenticationEvent OnAuthorization;
-  TIdAuthenticationEvent OnProxyAuthorization;
+  TIdSelectAuthorizationEvent OnSelectAuthorization;
+  TIdSelectAuthorizationEvent OnSelectProxyAuthorization;
+  TIdAuthorizationEvent OnAuthorization;
+  TIdAuthorizationEvent OnProxyAuthorization;
   TIdChunkReceivedEvent OnChunkReceived;
 
-  // One line of the response head or of a chunked body; raises EIdReadTimeout when the read
-  // timed out.
+  // One line of the response head or of a chunked body; raises EIdReadTimeout "Read timed out."
+  // when the read timed out.
   std::string ReadProtocolLine();
   // Reads the body that follows a response head into the response's content stream.
   void ReadResponseBody(TIdHTTPRequest& request, TIdHTTPResponse& response);
@@ -105,23 +107,41 @@ class TIdCustomHTTP : public kv::net::TIdTCPClientCustom {
   virtual std::unique_ptr<TIdHTTPProtocol> MakeProtocol();
   virtual bool AuthorizeServer(TIdHTTPRequest& request, TIdHTTPResponse& response);
   virtual bool AuthorizeProxy(TIdHTTPRequest& request, TIdHTTPResponse& response);
+  // Whether a redirect to location is followed; OnRedirect may change location and method.
   virtual bool ConfirmRedirect(std::string& location, std::string& method, int32_t redirectCount);
-  // Runs inside every disconnect, after the I/O handler is closed.
-  void ConnectionClosed() override;
+  // Runs inside every disconnect, after the I/O handler is closed: OnDisconnected, then the
+  // hand-over of a finished authentication.
+  virtual void ConnectionClosed();
+  void DoOnDisconnected() override;
 
  private:
   friend class TIdHTTPProtocol;
+  friend class TIdHTTPBodyReader;
   class ResponseOwnerView;
+
+  // The narrow view of this client that its responses decide keep-alive with.
+  TIdHTTPResponseOwner& ResponseOwner();
 
   void ResolveTarget(TIdHTTPRequest& request);
   void ConnectAndSend(TIdHTTPRequest& request, TIdHTTPResponse& response);
   TIdHTTPConnectionType ChooseEndpoint();
   void EnsureConnected(TIdHTTPRequest& request, TIdHTTPResponse& response);
   void ApplyConnectTimeAdjustments(TIdHTTPRequest& request);
-  void ReadResponseHead();
+  void OpenProxyTunnel(TIdHTTPRequest& request, TIdHTTPResponse& response);
+  // The status line and headers of the final response; interim 1xx heads are dropped.
+  void ReadResponseHead(TIdHTTPRequest& request, TIdHTTPResponse& response);
   void AddRequestCookies(TIdURI& uri, TIdHTTPRequest& request);
   void StoreResponseCookies(TIdHTTPRequest& request, TIdHTTPResponse& response);
+  // The end of every exchange: closes the connection unless the keep-alive decision keeps it.
+  void CloseUnlessKeptAlive();
+  // Connected, with a failing check counted as connected so the caller still closes.
+  bool ConnectedNoRaise();
   void DisconnectIfConnected();
+  // Disconnects while another failure is on its way out, which must not be replaced.
+  void DisconnectQuietly();
+
+  bool DoOnHeadersAvailable(TIdHeaderList& headers);
+  void DoOnChunkReceived(std::vector<uint8_t>& chunk);
 
   std::unique_ptr<TIdURI> m_uri;
   std::unique_ptr<ResponseOwnerView> m_ownerView;

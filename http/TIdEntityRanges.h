@@ -42,7 +42,9 @@ class TIdEntityRanges {
   TIdEntityRange& Add() { return m_items.emplace_back(); }
   TIdEntityRange& Add(const TIdEntityRange& range) { return m_items.emplace_back(range); }
   TIdEntityRange& operator[](int index) { return m_items.at(static_cast<size_t>(index)); }
-  const TIdEntityRange& operator[](int index) const { return m_items.at(static_cast<size_t>(index)); }
+  const TIdEntityRange& operator[](int index) const {
+    return m_items.at(static_cast<size_t>(index));
+  }
   void Clear() { m_items.clear(); }
 
   // The header value: Units + "=" + the non-empty ranges joined by ","; empty without any.

@@ -1,0 +1,7 @@
+#include "http/TIdHTTP.h"
+
+namespace kv::http {
+
+TIdHTTP::TIdHTTP() = default;
+
+}  // namespace kv::http

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "http/Forward.h"
+#include "http/IdHTTPTypes.h"
+#include "net/Forward.h"
+
+namespace kv::http {
+
+// The size on a chunk-size line: hexadecimal, extensions after ";" ignored, blanks trimmed.
+// A line that is not a hexadecimal number gives 0 (the last chunk). A size that a signed
+// 32-bit length cannot hold, or a negative one, raises EIdHTTPChunkSizeInvalid.
+int32_t ParseChunkSize(const std::string& line);
+
+// Media types whose bodies are examined for their charset after they are stored.
+bool IsHtmlMediaType(const std::string& contentType);
+bool IsXmlMediaType(const std::string& contentType);
+
+// Reads the body that follows one response head: decides whether there is one, chooses the
+// framing (chunked, declared length, multipart boundary, or until the server closes), moves the
+// bytes into the response's content stream (or drops them without one) and then learns the
+// charset of an HTML or XML body.
+class TIdHTTPBodyReader {
+ public:
+  TIdHTTPBodyReader(TIdCustomHTTP& client, TIdHTTPRequest& request, TIdHTTPResponse& response);
+
+  void ReadResponseBody();
+  // Whether a body is to be read at all (waits for unexpected bytes where the status says
+  // there should be none).
+  bool BodyExpected();
+
+ private:
+  bool Option(TIdHTTPOption option) const;
+  bool WaitForPendingData(int timeoutMs);
+  void ReadFramedBody(kv::net::TIdStream* store);
+  void ReadChunkedBody(kv::net::TIdStream* store);
+  void ReadChunkData(kv::net::TIdStream* store, int32_t size);
+  int32_t ReadChunkSize();
+  void ReadMultipartBody(kv::net::TIdStream* store);
+  void ReadMultipartUntilDelimiter(kv::net::TIdStream* store);
+  void Decompress(kv::net::TIdStream& compressed, int decoding);
+  void DetectCharSet(int parseMethod);
+  void MergeMetaHeaders();
+  kv::net::TIdIOHandler& IO();
+
+  TIdCustomHTTP& m_client;
+  TIdHTTPRequest& m_request;
+  TIdHTTPResponse& m_response;
+};
+
+}  // namespace kv::http
