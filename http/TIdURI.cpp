@@ -203,9 +203,14 @@ std::string TIdURI::MergePath(const std::string& base, const std::string& path) 
                                i + 1 < work.size() && work[i + 1] == '.' &&
                                (i + 2 == work.size() || work[i + 2] == '/');
     if (parentSegment) {
+      // Going up from the root stays at the root rather than leaving an empty path.
+      const bool absolute = result[0] == '/';
       result.pop_back();
       while (!result.empty() && result.back() != '/') {
         result.pop_back();
+      }
+      if (result.empty() && absolute) {
+        result = "/";
       }
       ++i;
       continue;
