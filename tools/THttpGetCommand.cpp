@@ -17,7 +17,9 @@
 #include "http/EIdHTTPException.h"
 #include "http/KavoraDownloadSettings.h"
 #include "http/TIdHTTP.h"
+#include "http/TIdHTTPResponse.h"
 #include "net/EIdException.h"
+#include "net/IdExceptions.h"
 #include "net/IdStackExceptions.h"
 #include "net/TIdStream.h"
 
@@ -57,7 +59,7 @@ std::string CreateTemporaryBeside(const std::string& file) {
       return path;
     }
     if (errno != EEXIST) {
-      FailFile("Cannot create file \"" + path + "\"", errno);
+      FailFile("Cannot create a temporary file beside \"" + file + "\"", errno);
     }
   }
   FailFile("Cannot create a temporary file beside \"" + file + "\"", EEXIST);
@@ -198,14 +200,24 @@ void THttpGetCommand::AttachTrace(kv::http::TIdHTTP& http) {
   };
 }
 
+void THttpGetCommand::CheckComplete(kv::http::TIdHTTP& http, int64_t bytes) {
+  // The client returns normally when the server closes before the announced length; a file
+  // that short is not the file that was asked for.
+  kv::http::TIdHTTPResponse& response = http.Response();
+  if (response.HasContentLength() && bytes < response.ContentLength()) {
+    throw kv::net::EIdConnClosedGracefully();
+  }
+}
+
 int64_t THttpGetCommand::FetchToFile(kv::http::TIdHTTP& http, const TPair& pair) {
   TTemporaryFile temporary(CreateTemporaryBeside(pair.File));
   int64_t size = 0;
   {
     kv::net::TIdFileStream stream(temporary.Path(), kv::net::TIdFileStream::TMode::fmCreate);
     http.Get(pair.Url, stream);
-    stream.Flush();
     size = stream.Size();
+    CheckComplete(http, size);
+    stream.Flush();
   }
   temporary.MoveTo(pair.File);
   return size;
@@ -214,6 +226,7 @@ int64_t THttpGetCommand::FetchToFile(kv::http::TIdHTTP& http, const TPair& pair)
 int64_t THttpGetCommand::FetchToStandardOutput(kv::http::TIdHTTP& http, const TPair& pair) {
   kv::net::TIdMemoryStream stream;
   http.Get(pair.Url, stream);
+  CheckComplete(http, stream.Size());
   m_out.write(reinterpret_cast<const char*>(stream.Memory()), stream.Size());
   m_out.flush();
   if (!m_out) {

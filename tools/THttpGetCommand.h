@@ -12,7 +12,8 @@ namespace kv::tools {
 
 // The command-line download tool: fetches each URL into its FILE over one HTTP client with the
 // window's settings. A body goes to a temporary file beside FILE and is renamed into place only
-// when the transfer succeeded, so FILE is never left half written. Diagnostics go to the error
+// when the transfer succeeded, so FILE is never left half written (a body shorter than its
+// announced length counts as failed). Diagnostics go to the error
 // stream, one line each.
 class THttpGetCommand {
  public:
@@ -49,6 +50,8 @@ class THttpGetCommand {
   // Fetches one pair; the number of body bytes it got.
   int64_t FetchToFile(kv::http::TIdHTTP& http, const TPair& pair);
   int64_t FetchToStandardOutput(kv::http::TIdHTTP& http, const TPair& pair);
+  // Raises EIdConnClosedGracefully when fewer bytes arrived than the response announced.
+  static void CheckComplete(kv::http::TIdHTTP& http, int64_t bytes);
   void Line(const std::string& text);
 
   std::ostream& m_out;
