@@ -55,7 +55,9 @@ class TIdAuthentication {
   virtual void Reset();
 
   // Steps the scheme needs to finish (0 when it cannot tell) and the steps taken so far; the
-  // client hands a finished scheme on when the connection closes.
+  // client hands a finished scheme on when the connection closes. A step counts as taken once
+  // its answer has been produced for a request, not when Next decides to send it: a connection
+  // that closes between the challenge and the retry must not end the exchange.
   virtual int Steps() const { return 0; }
   int CurrentStep() const { return m_currentStep; }
   bool AllStepsDone() const { return Steps() > 0 && m_currentStep >= Steps(); }
@@ -67,6 +69,9 @@ class TIdAuthentication {
   std::string FindChallenge(bool& found) const;
 
   int m_currentStep = 0;
+  // Set when Next answered wnDoRequest; the next credential value produced then completes the
+  // step.
+  bool m_answerReady = false;
 
  private:
   std::string m_username;

@@ -9,6 +9,10 @@ std::unique_ptr<TIdAuthentication> TIdBasicAuthentication::Create() {
 }
 
 std::string TIdBasicAuthentication::Authentication() {
+  if (m_answerReady) {
+    m_answerReady = false;
+    m_currentStep = 1;
+  }
   return "Basic " + EncodeBase64(Username() + ":" + Password());
 }
 
@@ -16,13 +20,13 @@ TIdAuthWhatsNext TIdBasicAuthentication::DoNext() {
   if (m_currentStep >= Steps()) {
     // Challenged again after sending credentials: they were refused. Start over, so that the
     // program is asked for others and the next answer sends them.
-    m_currentStep = 0;
+    Reset();
     return TIdAuthWhatsNext::wnAskTheProgram;
   }
   if (Username().empty()) {
     return TIdAuthWhatsNext::wnAskTheProgram;
   }
-  m_currentStep = 1;
+  m_answerReady = true;
   return TIdAuthWhatsNext::wnDoRequest;
 }
 

@@ -170,22 +170,28 @@ TIdAuthWhatsNext TIdDigestAuthentication::DoNext() {
   if (m_currentStep >= Steps()) {
     // Challenged after an answer: a stale nonce only needs the answer again with the new
     // nonce; otherwise the credentials were refused, so start over and ask the program.
+    m_currentStep = 0;
     if (m_stale) {
+      m_answerReady = true;
       return TIdAuthWhatsNext::wnDoRequest;
     }
-    m_currentStep = 0;
+    m_answerReady = false;
     return TIdAuthWhatsNext::wnAskTheProgram;
   }
   if (Username().empty()) {
     return TIdAuthWhatsNext::wnAskTheProgram;
   }
-  m_currentStep = 1;
+  m_answerReady = true;
   return TIdAuthWhatsNext::wnDoRequest;
 }
 
 std::string TIdDigestAuthentication::Authentication() {
   if (m_nonce.empty()) {
     return {};
+  }
+  if (m_answerReady) {
+    m_answerReady = false;
+    m_currentStep = 1;
   }
   if (m_cnonce.empty()) {
     m_cnonce = RandomHex(kClientNonceBytes);

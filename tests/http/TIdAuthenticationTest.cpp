@@ -66,9 +66,13 @@ TEST(TIdBasicAuthentication, AsksForCredentialsSendsThemAndAsksAgainWhenRefused)
   basic.SetUsername("user");
   basic.SetPassword("pw");
   EXPECT_EQ(basic.Next(), wnDoRequest);
+  EXPECT_FALSE(basic.AllStepsDone()) << "nothing was sent yet";
+  // A connection that closed before the retry went out: the next challenge sends them again.
+  EXPECT_EQ(basic.Next(), wnDoRequest);
+  EXPECT_EQ(basic.Authentication(), "Basic dXNlcjpwdw==");
   EXPECT_TRUE(basic.AllStepsDone());
-  // A second challenge means the server refused them: the program gets another say, and its
-  // answer is sent.
+  // A challenge after they were sent means the server refused them: the program gets another
+  // say, and its answer is sent.
   EXPECT_EQ(basic.Next(), wnAskTheProgram);
   EXPECT_EQ(basic.Next(), wnDoRequest);
   basic.Reset();
