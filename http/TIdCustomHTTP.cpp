@@ -172,12 +172,17 @@ void TIdCustomHTTP::ExecuteRequest(const std::string& method, const std::string&
           break;
       }
     }
-  } catch (...) {
+  } catch (const EIdHTTPProtocolException&) {
+    // The error answer was read to its end, so its connection may serve the next request.
     try {
       CloseUnlessKeptAlive();
     } catch (...) {
       // The failure of the exchange is the one to report.
     }
+    throw;
+  } catch (...) {
+    // Anything else may leave part of an answer on its way: that connection is not reused.
+    DisconnectQuietly();
     throw;
   }
   CloseUnlessKeptAlive();
