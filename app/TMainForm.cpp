@@ -1,6 +1,7 @@
 #include "app/TMainForm.h"
 
 #include <cstdio>
+#include <exception>
 #include <limits>
 #include <utility>
 
@@ -57,6 +58,24 @@ bool ContainsChunked(const std::string& transferEncoding) {
 }
 
 }  // namespace
+
+// Ends a running Start however it is left.
+class TMainForm::TStartGuard {
+ public:
+  explicit TStartGuard(TMainForm& form) : m_form(form), m_exceptions(std::uncaught_exceptions()) {}
+  ~TStartGuard() {
+    m_form.m_startRunning = false;
+    if (std::uncaught_exceptions() > m_exceptions) {
+      m_form.m_view.SetOKEnabled(true);
+    }
+  }
+  TStartGuard(const TStartGuard&) = delete;
+  TStartGuard& operator=(const TStartGuard&) = delete;
+
+ private:
+  TMainForm& m_form;
+  int m_exceptions;
+};
 
 std::string TMainForm::DefaultDownloadHost() {
   return KAVORA_DOWNLOAD_HOST;
@@ -151,9 +170,7 @@ std::string TMainForm::LaunchFolderOf(const std::string& folder) {
 }
 
 void TMainForm::OKClick() {
-  // A press that the message pump delivers during a transfer must not start a second attempt
-  // on the same buffer and client.
-  if (m_transferring) {
+  if (m_startRunning) {
     return;
   }
   if (!CheckDateFormat()) {
@@ -179,8 +196,11 @@ void TMainForm::OKClick() {
   const std::string folder = FolderOf(*chosen);
   const std::string targetPath = folder + fileName;
 
-  m_transferring = true;
+  // From here on Start ends by closing the window, so OK stays disabled; only a failure that
+  // escapes (the window then stays open) gives it back.
+  m_startRunning = true;
   m_view.SetOKEnabled(false);
+  TStartGuard guard(*this);
   m_view.SetScreenCursor(TCursor::crHourGlass);
   bool succeeded = false;
   try {
@@ -195,8 +215,6 @@ void TMainForm::OKClick() {
     m_view.SetStatusCaption(kStatusFailed);
     m_view.ProcessMessages();
   }
-  m_transferring = false;
-  m_view.SetOKEnabled(true);
   m_view.SetScreenCursor(TCursor::crArrow);
   m_view.SetScreenCursor(TCursor::crDefault);
 

@@ -69,8 +69,10 @@ class TMainForm {
   kv::http::TIdHTTP& HTTP() { return *m_http; }
   // The download buffer; exists only during a download attempt.
   kv::net::TIdMemoryStream* MStream() const { return m_mStream.get(); }
-  // True from the moment Start has a target path until the transfer has ended.
-  bool Transferring() const { return m_transferring; }
+  // True from the moment Start has a target path until it has asked the window to close. Start
+  // pumps messages on the way (progress, status texts), and a press of OK delivered there must
+  // not begin a second attempt on the same buffer and client.
+  bool StartRunning() const { return m_startRunning; }
 
   // The date check that opens Start: renders today and, when the text is not of the form
   // DD-MM-YYYY, writes the correction lines, warns and moves the focus to Afbryd.
@@ -86,6 +88,8 @@ class TMainForm {
   static std::string LaunchFolderOf(const std::string& folder);
 
  private:
+  class TStartGuard;
+
   void SetNoticeLines(int kind);
   TPoint DialogPoint() const;
   // The transfer and the write; throws on any failure.
@@ -101,7 +105,7 @@ class TMainForm {
   std::string m_kavoraInternetDownload;
   std::unique_ptr<kv::http::TIdHTTP> m_http;
   std::unique_ptr<kv::net::TIdMemoryStream> m_mStream;
-  bool m_transferring = false;
+  bool m_startRunning = false;
   // The progress bar's maximum, and how far work counts are shifted right so that the maximum
   // of a body of 2 GiB or more still fits the bar's signed 32-bit range.
   int32_t m_progressMax = 100;
