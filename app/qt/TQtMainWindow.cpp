@@ -6,12 +6,10 @@
 #include <QDate>
 #include <QDir>
 #include <QFileInfo>
-#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
-#include <QRadioButton>
 #include <algorithm>
 #include <exception>
 
@@ -20,6 +18,7 @@
 #include "app/qt/TQtErrorReport.h"
 #include "app/qt/TQtMessageDialog.h"
 #include "app/qt/TQtProgressBar.h"
+#include "app/qt/TQtRadioItem.h"
 #include "app/qt/TQtSaveDialog.h"
 
 // Resources live in a static library; their registration must be pulled in by hand.
@@ -86,17 +85,19 @@ QLabel* CreateLabel(QWidget* parent, const char* name, QPoint position) {
 }
 
 // Radio items share the group's width in columns and its height below the caption line in rows,
-// the way the classic radio group arranges them.
-QRect RadioItemRect(QSize group, int fontHeight, int index, int count) {
+// the way the classic radio group arranges them. The caption line is as high as a line of the
+// designed window font, whatever font stands in for it.
+QRect RadioItemRect(QSize group, int index, int count) {
+  constexpr int kCaptionLineHeight = 13;
   constexpr int kColumns = 1;
   constexpr int kSideMargin = 10;
   constexpr int kLeft = 8;
   constexpr int kBottomMargin = 5;
   const int perColumn = (count + kColumns - 1) / kColumns;
   const int width = (group.width() - kSideMargin) / kColumns;
-  const int rowsHeight = group.height() - fontHeight - kBottomMargin;
+  const int rowsHeight = group.height() - kCaptionLineHeight - kBottomMargin;
   const int height = rowsHeight / perColumn;
-  const int top = fontHeight + 1 + (rowsHeight % perColumn) / 2;
+  const int top = kCaptionLineHeight + 1 + (rowsHeight % perColumn) / 2;
   return {(index / perColumn) * width + kLeft, (index % perColumn) * height + top, width, height};
 }
 
@@ -161,12 +162,11 @@ void TQtMainWindow::CreateControls() {
   m_installationButtons = new QButtonGroup(m_gruppeInstallation);
   m_installationButtons->setExclusive(true);
   const int itemCount = static_cast<int>(std::size(texts::kInstallationItems));
-  const int fontHeight = QFontMetrics(font()).height();
   for (int i = 0; i < itemCount; ++i) {
     auto* item =
-        new QRadioButton(QString::fromUtf8(texts::kInstallationItems[i]), m_gruppeInstallation);
+        new TQtRadioItem(QString::fromUtf8(texts::kInstallationItems[i]), m_gruppeInstallation);
     item->setObjectName(QStringLiteral("GruppeInstallationItem%1").arg(i));
-    item->setGeometry(RadioItemRect(kGruppeInstallationRect.size(), fontHeight, i, itemCount));
+    item->setGeometry(RadioItemRect(kGruppeInstallationRect.size(), i, itemCount));
     m_installationButtons->addButton(item, i);
   }
   m_installationButtons->button(texts::kInitialInstallationItem)->setChecked(true);

@@ -22,18 +22,6 @@ QMessageBox::Icon ToQtIcon(TMsgDlgIcon icon) {
   return QMessageBox::NoIcon;
 }
 
-QMessageBox::ButtonRole ToQtRole(TMsgDlgBtn button) {
-  switch (button) {
-    case TMsgDlgBtn::mbYes:
-      return QMessageBox::YesRole;
-    case TMsgDlgBtn::mbNo:
-      return QMessageBox::NoRole;
-    case TMsgDlgBtn::mbOK:
-      return QMessageBox::AcceptRole;
-  }
-  return QMessageBox::AcceptRole;
-}
-
 }  // namespace
 
 TQtMessageDialog::TQtMessageDialog(QWidget* parent, const std::string& text, TMsgDlgType kind,
@@ -45,7 +33,10 @@ TQtMessageDialog::TQtMessageDialog(QWidget* parent, const std::string& text, TMs
   setText(QString::fromStdString(text));
   const TMsgDlgBtn defaultButton = MsgDlgDefaultButton(buttons);
   for (TMsgDlgBtn b : buttons) {
-    QPushButton* button = addButton(QString::fromUtf8(MsgDlgButtonText(b)), ToQtRole(b));
+    // One role for all keeps the buttons in the given order whatever the desktop's button order;
+    // the outcome comes from the button itself.
+    QPushButton* button =
+        addButton(QString::fromUtf8(MsgDlgButtonText(b)), QMessageBox::ActionRole);
     m_buttons.push_back({button, MsgDlgButtonResult(b)});
     if (b == defaultButton) {
       setDefaultButton(button);
