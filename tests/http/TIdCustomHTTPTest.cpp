@@ -288,6 +288,63 @@ TEST(ResponseHead, ReadTimeoutWhileWaitingForTheStatusLine) {
   EXPECT_TRUE(server.WaitForPeerClose(1));
 }
 
+// ---- Proxy ------------------------------------------------------------------------------------
+
+TEST(Proxy, RequestGoesToTheProxyWithTheAbsoluteUrl) {
+  ScriptedServer proxy(Script().ReadRequestHead().Send(kOk).KeepOpenUntilPeerCloses());
+  TIdHTTP http;
+  http.ProxyParams().SetProxyServer("127.0.0.1");
+  http.ProxyParams().SetProxyPort(proxy.Port());
+  http.ProxyParams().SetProxyUsername("p");
+  http.ProxyParams().SetProxyPassword("w");
+  http.ProxyParams().SetBasicAuthentication(true);
+  TIdMemoryStream stream;
+  // The origin's name is never looked up: only the proxy is connected to.
+  http.Get("http://origin.invalid:8080/d/f.exe?a=b#top", stream);
+  EXPECT_EQ(stream.ToString(), "ok");
+  EXPECT_EQ(http.Request().UseProxy(), TIdHTTPConnectionType::ctProxy);
+  EXPECT_EQ(http.Host(), "127.0.0.1");
+  EXPECT_EQ(http.Request().Destination(), "origin.invalid:8080");
+  const std::vector<std::string> lines = test::HeadLines(proxy.Received(1));
+  ASSERT_EQ(lines.size(), 6u);
+  EXPECT_EQ(lines[0], "GET http://origin.invalid:8080/d/f.exe?a=b HTTP/1.1");
+  EXPECT_EQ(lines[1], "Host: origin.invalid:8080");
+  EXPECT_EQ(lines[4], "Proxy-Authorization: Basic cDp3");
+  EXPECT_TRUE(http.Connected());
+}
+
+// HTTP/1.0 through a proxy asks the proxy to keep the connection, and keeps it only when both
+// answers agree.
+TEST(Proxy, Http10KeepsTheConnectionWhenBothAnswersAgree) {
+  const std::string keepAlive = Response(
+      "HTTP/1.0 200 OK",
+      {"Connection: keep-alive", "Proxy-Connection: keep-alive", "Content-Length: 2"}, "ok");
+  ScriptedServer proxy(
+      Script()
+          .ReadRequestHead()
+          .Send(keepAlive)
+          .ReadRequestHead()
+          .Send(Response("HTTP/1.0 200 OK", {"Connection: keep-alive", "Content-Length: 2"}, "ok"))
+          .KeepOpenUntilPeerCloses());
+  TIdHTTP http;
+  http.SetProtocolVersion(TIdHTTPProtocolVersion::pv1_0);
+  http.ProxyParams().SetProxyServer("127.0.0.1");
+  http.ProxyParams().SetProxyPort(proxy.Port());
+  TIdMemoryStream stream;
+  http.Get("http://origin.invalid/a", stream);
+  EXPECT_EQ(http.Request().ProxyConnection(), "keep-alive");
+  EXPECT_EQ(http.Request().Connection(), "");
+  EXPECT_TRUE(http.Connected());
+  http.Get("http://origin.invalid/b", stream);
+  EXPECT_EQ(proxy.ConnectionCount(), 1);
+  EXPECT_NE(proxy.Received(1).find("GET http://origin.invalid/b HTTP/1.0\r\n"
+                                   "Proxy-Connection: keep-alive\r\n"),
+            std::string::npos);
+  // The second answer did not confirm for the proxy: closed.
+  EXPECT_FALSE(http.Connected());
+  EXPECT_TRUE(proxy.WaitForPeerClose(1));
+}
+
 // ---- https ------------------------------------------------------------------------------------
 
 TEST(Https, WithoutATlsHandlerFailsBeforeConnecting) {

@@ -278,6 +278,27 @@ INSTANTIATE_TEST_SUITE_P(
         TNoBodyCase{"HeadWithoutLength", "head", "HTTP/1.1 200 OK", "X: y"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// With the option set, bytes after a head that announces no body are taken (and dropped) when
+// they are there within 100 ms.
+TEST_F(BodyTest, UnexpectedDataIsDiscardedWhenAskedTo) {
+  http.SetHTTPOptions({TIdHTTPOption::hoWaitForUnexpectedData});
+  Receive({Response("HTTP/1.1 204 No Content", {"Content-Length: 5"}, "hello")},
+          ChunkedIOHandler::TEnd::Silent);
+  http.Get("http://h/x", stream);
+  EXPECT_EQ(stream.Size(), 0);
+  EXPECT_EQ(http.IOHandler()->InputBuffer().Size(), 0);
+  EXPECT_EQ(log.Read(), (Events{"begin 5", "work 5", "end"}));
+}
+
+TEST_F(BodyTest, UnexpectedDataIsWaitedFor100Ms) {
+  http.SetHTTPOptions({TIdHTTPOption::hoWaitForUnexpectedData});
+  Receive({Response("HTTP/1.1 204 No Content", {"Content-Length: 5"})},
+          ChunkedIOHandler::TEnd::Silent);
+  http.ExecuteRequest("HEAD", "http://h/x", nullptr, &stream, {});
+  EXPECT_NE(std::find(io.Waits().begin(), io.Waits().end(), 100), io.Waits().end());
+  EXPECT_TRUE(log.Read().empty());
+}
+
 TEST_F(BodyTest, NotModifiedRaisesWithAnEmptyMessage) {
   Receive({Response("HTTP/1.1 304 Not Modified", {"Content-Length: 5"})},
           ChunkedIOHandler::TEnd::Silent);

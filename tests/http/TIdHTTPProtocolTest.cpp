@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "http/EIdHTTPException.h"
+#include "http/TIdAuthenticationManager.h"
 #include "http/TIdHTTP.h"
 #include "net/TIdStream.h"
 #include "tests/http/HttpTestSupport.h"
@@ -472,6 +473,40 @@ TEST(Authentication, HookThatNeverSuppliesAUserIsAskedABoundedNumberOfTimes) {
     EXPECT_EQ(e.ErrorCode(), 401);
   }
   EXPECT_EQ(asked, http.MaxAuthRetries());
+}
+
+// Keeps what a finished authentication was for.
+class RecordingManager : public TIdAuthenticationManager {
+ public:
+  void AddAuthentication(const TIdAuthentication& authentication, const TIdURI& uri) override {
+    added.push_back(authentication.SchemeName() + " " + authentication.Username() + " " +
+                    uri.Host() + uri.GetPathAndParams());
+  }
+  std::vector<std::string> added;
+};
+
+TEST(Authentication, FinishedSchemeGoesToTheManagerWhenTheConnectionCloses) {
+  ScriptedServer server(
+      Script()
+          .ReadRequestHead()
+          .Send(kBasicChallenge)
+          .ReadRequestHead()
+          .Send(Response("HTTP/1.1 200 OK", {"Connection: close", "Content-Length: 2"}, "in"))
+          .KeepOpenUntilPeerCloses());
+  RecordingManager manager;
+  TIdHTTP http;
+  http.SetAuthenticationManager(&manager);
+  http.SetHTTPOptions({TIdHTTPOption::hoInProcessAuth});
+  http.OnAuthorization = [](kv::net::TIdComponent&, TIdAuthentication& authentication,
+                            bool& handled) {
+    authentication.SetUsername("user");
+    handled = true;
+  };
+  TIdMemoryStream stream;
+  http.Get(server.BaseUrl() + "/secret", stream);
+  EXPECT_EQ(stream.ToString(), "in");
+  EXPECT_EQ(manager.added, std::vector<std::string>{"Basic user 127.0.0.1/secret"});
+  EXPECT_EQ(http.Request().Authentication(), nullptr);
 }
 
 }  // namespace
