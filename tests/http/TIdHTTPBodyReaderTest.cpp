@@ -171,6 +171,29 @@ INSTANTIATE_TEST_SUITE_P(
                       TChunkSizeCase{"TabAndCR", "\t10\r", 16}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Any line gives a size from 0 to the largest signed 32-bit value, or the one exception.
+TEST(ParseChunkSize, AnyLineGivesASizeOrTheException) {
+  static const char kAlphabet[] = "0123456789abcdefABCDEFxX-+; \t\r\x00\xff";
+  uint32_t state = 88172645u;
+  for (int round = 0; round < 5000; ++round) {
+    state ^= state << 13;
+    state ^= state >> 17;
+    state ^= state << 5;
+    std::string line(state % 14, ' ');
+    for (char& c : line) {
+      state ^= state << 13;
+      state ^= state >> 17;
+      state ^= state << 5;
+      c = kAlphabet[state % (sizeof(kAlphabet) - 1)];
+    }
+    try {
+      EXPECT_GE(ParseChunkSize(line), 0) << line;
+    } catch (const EIdHTTPChunkSizeInvalid& e) {
+      EXPECT_EQ(std::string(e.what()).rfind("Invalid chunk size: ", 0), 0u);
+    }
+  }
+}
+
 TEST(ParseChunkSize, LongNumbersAreQuotedShortly) {
   try {
     ParseChunkSize(std::string(5000, 'F'));
