@@ -131,6 +131,41 @@ TEST(TIdCustomHTTPRequest, OptionsStarTarget) {
   EXPECT_EQ(HeadLines(io.Sent())[0], "OPTIONS * HTTP/1.1");
 }
 
+struct TEndpointFailureCase {
+  const char* name;
+  const char* url;
+  const char* className;
+  const char* message;
+};
+
+class EndpointFailureTest : public ::testing::TestWithParam<TEndpointFailureCase> {};
+
+// The connect refuses what the URL does not give; a port number beyond 65535 is refused rather
+// than wrapped onto another port.
+TEST_P(EndpointFailureTest, RefusedBeforeOpening) {
+  ChunkedIOHandler io({kNoContent});
+  TIdHTTP http;
+  http.SetIOHandler(&io);
+  TIdMemoryStream stream;
+  try {
+    http.Get(GetParam().url, stream);
+    FAIL() << "expected " << GetParam().className;
+  } catch (const kv::net::EIdException& e) {
+    EXPECT_STREQ(e.ClassName(), GetParam().className);
+    EXPECT_STREQ(e.what(), GetParam().message);
+  }
+  EXPECT_FALSE(io.Opened());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Urls, EndpointFailureTest,
+    ::testing::Values(
+        TEndpointFailureCase{"EmptyHost", "http:///x", "EIdHostRequired", "A Host is required"},
+        TEndpointFailureCase{"PortTooLarge", "http://h:70000/x", "EIdPortRequired",
+                             "A Port is required"},
+        TEndpointFailureCase{"PortZero", "http://h:0/x", "EIdPortRequired", "A Port is required"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST(TIdCustomHTTPRequest, UnknownProtocolOnAFreshClient) {
   ChunkedIOHandler io({kNoContent});
   TIdHTTP http;
