@@ -506,7 +506,7 @@ bool DateTextPassesCheck(const std::string& text) {
   if (Utf8Length(text) != kCheckedLength) {
     return false;
   }
-  // Ten characters of which the first six are checked: find them by code point.
+  // Characters, not bytes: a name in the picture may be several bytes long.
   size_t index = 0;
   bool first = false;
   bool second = false;

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdio>
 #include <deque>
 #include <functional>
 #include <map>
