@@ -585,6 +585,15 @@ int CharsetToCodePage(std::string_view charset) {
   return kCodePageUnknown;
 }
 
+std::vector<std::string_view> KnownCharsetNames() {
+  std::vector<std::string_view> names;
+  names.reserve(std::size(kCharsetNames));
+  for (const TCharsetName& entry : kCharsetNames) {
+    names.emplace_back(entry.Name);
+  }
+  return names;
+}
+
 const char* CodePageToIconvName(int codePage) {
   for (const TIconvName& entry : kIconvNames) {
     if (entry.CodePage == codePage) {

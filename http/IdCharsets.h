@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string_view>
+#include <vector>
 
 namespace kv::http {
 
@@ -18,6 +19,9 @@ inline constexpr int kCodePageUnknown = 0;
 // aliases ("utf-8" 65001, "latin1" 28591, "shift_jis" 932, ...). Names compare ignoring ASCII
 // case; blanks around the name are ignored. kCodePageUnknown for an empty or unknown name.
 int CharsetToCodePage(std::string_view charset);
+
+// Every name the charset table knows, in table order (for checks that walk the whole table).
+std::vector<std::string_view> KnownCharsetNames();
 
 // The name under which the C library's converter (iconv) knows a code page, or nullptr when it
 // has none. The code pages the decoder handles itself have none either.
