@@ -75,6 +75,7 @@ class TQtMainWindowTest : public QObject {
   void selectingAKindSwitchesTheNoticeLines();
   void failedDateCheckWarnsAtFramePlus100AndKeepsTheWindow();
   void pressingTheSelectedItemKeepsTheCorrectionLines();
+  void textsFitTheirPanels();
   void afbrydClosesAtOnce();
   void closeBoxClosesAtOnce();
   void localeChangeRereadsTheDateSettings();
@@ -240,6 +241,15 @@ void TQtMainWindowTest::focusMovesOkAfbrydGroup() {
   QCOMPARE(QApplication::focusWidget(), ok);
   QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
   QCOMPARE(QApplication::focusWidget(), item0);
+
+  // The group is one stop, at its selected item.
+  QTest::mouseClick(Child("GruppeInstallationItem1"), Qt::LeftButton);
+  ok->setFocus();
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  QCOMPARE(QApplication::focusWidget(), Child("GruppeInstallationItem1"));
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  QCOMPARE(QApplication::focusWidget(), ok);
 }
 
 void TQtMainWindowTest::enterAndEscapePressNoButtonOfTheirOwn() {
@@ -352,6 +362,29 @@ void TQtMainWindowTest::pressingTheSelectedItemKeepsTheCorrectionLines() {
   QCOMPARE(NoticeLabels(), kEmptyLines);
   QTest::mouseClick(Child("GruppeInstallationItem0"), Qt::LeftButton);
   QCOMPARE(NoticeLabels(), kNoticeLines);
+}
+
+void TQtMainWindowTest::textsFitTheirPanels() {
+  m_window = std::make_unique<TQtMainWindow>(DateSettingsOf("yyyy-MM-dd", "-"), kHost);
+  ShowActive();
+  auto* panel2 = Child<QFrame>("Panel2");
+  const auto checkInformationPanel = [&] {
+    for (const char* name : {"Label1", "Label2", "Label4", "Label5", "Label6", "Label7"}) {
+      QVERIFY2(panel2->contentsRect().contains(Child(name)->geometry()), name);
+    }
+  };
+  checkInformationPanel();  // the notice lines, the longest texts of the window
+  DialogAnswers answers;
+  answers.Then<TQtMessageDialog>([](TQtMessageDialog& box) { box.accept(); });
+  QTest::mouseClick(Child("OK"), Qt::LeftButton);
+  QCOMPARE(NoticeLabels(), kCorrectionLines);
+  checkInformationPanel();
+
+  // The longest status text ends before the progress bar starts.
+  auto* status = Child<QLabel>("PStatus");
+  m_window->SetStatusCaption(" Download Kavora35ProgramInstal.exe");
+  QVERIFY(status->contentsRect().left() + status->fontMetrics().horizontalAdvance(status->text()) <
+          Child("PBar")->x());
 }
 
 void TQtMainWindowTest::afbrydClosesAtOnce() {
