@@ -129,6 +129,7 @@ curl -fsI "$url" >/dev/null || {
 }
 echo "Demo server: http://$host/Downloads/Instal34/ (Kavora35TotalInstal.exe, Kavora35ProgramInstal.exe)"
 
+echo "Building the program for this server in $build_dir (a few minutes the first time) ..."
 cmake -S "$source_dir" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DKAVORA_BUILD_TESTS=OFF -DKAVORA_DOWNLOAD_HOST="$host" >/dev/null
 cmake --build "$build_dir" --target kavora-download -j "$(nproc)"
@@ -154,4 +155,14 @@ The window opens now. Press Start, choose a folder in the save dialog (it opens 
 own folder, $build_dir/app/qt), watch the status line and the progress bar, then answer the
 question whether to start the installer. The demo ends when the window closes.
 EOF
-"$program"
+status=0
+"$program" || status=$?
+if ((status != 0)); then
+  cat >&2 <<EOF
+The window could not open or ended abnormally (exit status $status). If the display refused the
+connection (root on a desktop session of another user), allow it from that session with
+    xhost +SI:localuser:root
+and run the demo again.
+EOF
+  exit "$status"
+fi
