@@ -4,6 +4,7 @@
 #include <langinfo.h>
 #include <locale.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <vector>
 
@@ -476,15 +477,16 @@ std::string LongDateStrftimeOf(const std::string& dateTimeFormat) {
 }
 
 int DayOfWeek(TDate date) {
-  // Days from 1970-01-01 (a Thursday) by the civil-calendar formula.
-  const int y = date.Year - (date.Month <= 2 ? 1 : 0);
-  const int era = (y >= 0 ? y : y - 399) / 400;
-  const int yoe = y - era * 400;
-  const int mp = (date.Month + 9) % 12;
-  const int doy = (153 * mp + 2) / 5 + date.Day - 1;
-  const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  const long days = static_cast<long>(era) * 146097 + doe - 719468;
-  const long dow = (days + 4) % 7;
+  // Days from 1970-01-01 (a Thursday) by the civil-calendar formula. The arithmetic is 64-bit:
+  // with 32 bits the year before the first and the month offset overflow at the ends of int.
+  const int64_t y = int64_t{date.Year} - (date.Month <= 2 ? 1 : 0);
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const int64_t yoe = y - era * 400;
+  const int64_t mp = (int64_t{date.Month} + 9) % 12;
+  const int64_t doy = (153 * mp + 2) / 5 + date.Day - 1;
+  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  const int64_t days = era * 146097 + doe - 719468;
+  const int64_t dow = (days + 4) % 7;
   return static_cast<int>(dow < 0 ? dow + 7 : dow);
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <limits>
 #include <string>
 
 namespace kv::app {
@@ -135,6 +136,21 @@ TEST(DateRenderTest, DayOfWeekAcrossCenturies) {
   EXPECT_EQ(DayOfWeek({1900, 3, 1}), 4);   // Thursday
   EXPECT_EQ(DayOfWeek({1970, 1, 1}), 4);
   EXPECT_EQ(DayOfWeek({2024, 12, 29}), 0);
+}
+
+TEST(DateRenderTest, DayOfWeekAtTheEndsOfInt) {
+  constexpr int kMax = std::numeric_limits<int>::max();
+  constexpr int kMin = std::numeric_limits<int>::min();
+  // The calendar repeats every 400 years: the ends of int fall like 2047 and 2352, on Tuesdays.
+  EXPECT_EQ(DayOfWeek({kMax, 12, 31}), 2);
+  EXPECT_EQ(DayOfWeek({kMin, 1, 1}), 2);
+  EXPECT_EQ(DayOfWeek({kMin, 2, 28}), DayOfWeek({2352, 2, 28}));
+  // Months and days outside the calendar still give a weekday, without overflow.
+  for (const TDate date : {TDate{kMax, kMax, kMax}, TDate{kMin, kMin, kMin}, TDate{0, 0, 0}}) {
+    const int day = DayOfWeek(date);
+    EXPECT_GE(day, 0);
+    EXPECT_LE(day, 6);
+  }
 }
 
 // ---------------------------------------------------------------------------------------------
