@@ -50,6 +50,11 @@ constexpr TCharsetName kCharsetNames[] = {
     {"csUTF32LE", 12000},
     {"utf-32be", 12001},
     {"csUTF32BE", 12001},
+    // The XML sniff names UCS-4 documents by their byte-order mark.
+    {"ucs-4le", 12000},
+    {"ucs-4be", 12001},
+    {"iso-10646-ucs-4", 12001},
+    {"csUCS4", 12001},
     // ASCII
     {"us-ascii", 20127},
     {"ascii", 20127},

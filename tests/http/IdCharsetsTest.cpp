@@ -29,6 +29,7 @@ INSTANTIATE_TEST_SUITE_P(
         TCharsetCase{"AnsiX34", "ansi_x3.4-1968", 20127}, TCharsetCase{"Utf16", "utf-16", 1200},
         TCharsetCase{"Utf16LE", "utf-16le", 1200}, TCharsetCase{"Utf16BE", "utf-16be", 1201},
         TCharsetCase{"UnicodeFFFE", "unicodefffe", 1201},
+        TCharsetCase{"Ucs4FromXmlMark", "UCS-4LE", 12000},
         TCharsetCase{"Latin1", "iso-8859-1", 28591}, TCharsetCase{"Latin1Alias", "latin1", 28591},
         TCharsetCase{"Latin2", "iso-8859-2", 28592}, TCharsetCase{"Greek", "iso-8859-7", 28597},
         TCharsetCase{"Latin5", "iso-8859-9", 28599}, TCharsetCase{"Latin7", "iso-8859-13", 28603},

@@ -161,6 +161,8 @@ INSTANTIATE_TEST_SUITE_P(
                       TDecodeCase{"Iso2022Jp", "iso-2022-jp", "\x1B$BF|K\\\x1B(B", "日本"},
                       TDecodeCase{"Ibm866", "ibm866", "\x86", "Ж"},
                       TDecodeCase{"Ibm850", "cp850", "\x92\x9D\x8F", "ÆØÅ"},
+                      TDecodeCase{"Utf32LittleEndian", "utf-32", "A\0\0\0\x00\xF6\x01\x00"s, "A😀"},
+                      TDecodeCase{"Ucs4BigEndian", "UCS-4BE", "\0\0\0A"s, "A"},
                       TDecodeCase{"Ebcdic037", "ibm037", "\xC8\x85\x93\x93\x96", "Hello"}),
     Name);
 
