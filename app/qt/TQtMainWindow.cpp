@@ -18,6 +18,7 @@
 #include "app/qt/TQtErrorReport.h"
 #include "app/qt/TQtMessageDialog.h"
 #include "app/qt/TQtProgressBar.h"
+#include "app/qt/TQtPushButton.h"
 #include "app/qt/TQtRadioItem.h"
 #include "app/qt/TQtSaveDialog.h"
 
@@ -177,17 +178,14 @@ void TQtMainWindow::CreateControls() {
   }
   m_installationButtons->button(texts::kInitialInstallationItem)->setChecked(true);
 
-  m_ok = new QPushButton(QString::fromUtf8(texts::kOKCaption), m_panel1);
+  // Neither is a default or cancel button: Enter presses only the button that has the focus,
+  // Escape presses none.
+  m_ok = new TQtPushButton(QString::fromUtf8(texts::kOKCaption), m_panel1);
   m_ok->setObjectName(QStringLiteral("OK"));
   m_ok->setGeometry(kOKRect);
-  m_afbryd = new QPushButton(QString::fromUtf8(texts::kAfbrydCaption), m_panel1);
+  m_afbryd = new TQtPushButton(QString::fromUtf8(texts::kAfbrydCaption), m_panel1);
   m_afbryd->setObjectName(QStringLiteral("Afbryd"));
   m_afbryd->setGeometry(kAfbrydRect);
-  // Enter presses only the button that has the focus; Escape presses none.
-  for (QPushButton* button : {m_ok, m_afbryd}) {
-    button->setAutoDefault(false);
-    button->setDefault(false);
-  }
 
   m_pStatus = new QLabel(m_panel1);
   m_pStatus->setObjectName(QStringLiteral("PStatus"));

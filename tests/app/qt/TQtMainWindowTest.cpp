@@ -72,6 +72,7 @@ class TQtMainWindowTest : public QObject {
   void radioItemsStandInOneColumn();
   void focusMovesOkAfbrydGroup();
   void enterAndEscapePressNoButtonOfTheirOwn();
+  void enterPressesTheFocusedButton();
   void selectingAKindSwitchesTheNoticeLines();
   void failedDateCheckWarnsAtFramePlus100AndKeepsTheWindow();
   void pressingTheSelectedItemKeepsTheCorrectionLines();
@@ -269,6 +270,25 @@ void TQtMainWindowTest::enterAndEscapePressNoButtonOfTheirOwn() {
   QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
   QCOMPARE(dialogs, 0);
   QVERIFY(m_window->isVisible());
+}
+
+void TQtMainWindowTest::enterPressesTheFocusedButton() {
+  m_window = std::make_unique<TQtMainWindow>(DateSettingsOf("yyyy-MM-dd", "-"), kHost);
+  ShowActive();
+  QString shown;
+  DialogAnswers answers;
+  answers.Then<TQtMessageDialog>([&](TQtMessageDialog& box) {
+    shown = box.text();
+    box.accept();
+  });
+  Child("OK")->setFocus();
+  QTest::keyClick(Child("OK"), Qt::Key_Return);
+  QCOMPARE(shown, kDateWarning);
+
+  // The warning moved the focus to Afbryd; Enter there ends the program.
+  QCOMPARE(m_window->focusWidget(), Child("Afbryd"));
+  QTest::keyClick(Child("Afbryd"), Qt::Key_Enter);
+  QVERIFY(!m_window->isVisible());
 }
 
 void TQtMainWindowTest::selectingAKindSwitchesTheNoticeLines() {
