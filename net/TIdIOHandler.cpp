@@ -18,6 +18,10 @@ constexpr uint8_t kLF = 10;
 constexpr char kEOL[] = "\r\n";
 constexpr int kMaxPortTextLength = 255;
 constexpr int kMaxPort = 65535;
+// The most a counted read sizes its stream for before the bytes arrive. The count is the peer's
+// word (a declared body length, a chunk size); beyond this the stream grows as bytes come in,
+// so a claimed length of many gigabytes cannot exhaust memory before a single byte is read.
+constexpr int64_t kMaxStreamPresize = int64_t{64} * 1024 * 1024;
 
 int64_t TickCountMs() {
   using namespace std::chrono;
@@ -267,7 +271,7 @@ void TIdIOHandler::ReadStream(TIdStream* stream, int64_t count, bool readUntilDi
     if (position > std::numeric_limits<int64_t>::max() - count) {
       throw EIdIOHandlerStreamDataTooLarge();
     }
-    stream->SetSize(position + count);
+    stream->SetSize(position + std::min(count, kMaxStreamPresize));
     if (stream->Position() != position) {
       stream->SetPosition(position);
     }

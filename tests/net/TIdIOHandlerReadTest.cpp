@@ -161,6 +161,24 @@ TEST(ReadStream, CountThatWouldOverflowTheStreamRaisesBeforeReading) {
   EXPECT_EQ(io.ReceiveCalls(), 0);
 }
 
+// The count is what the peer claims. Sizing the stream for all of it up front would let a
+// declared length of exabytes fail the allocation (or take the memory) before any byte arrived.
+TEST(ReadStream, AHugeCountIsNotReservedUpFront) {
+  ChunkedIOHandler io({"abc"}, TEnd::PeerCloses);
+  io.Open();
+  SizeLoggingStream stream;
+  try {
+    io.ReadStream(&stream, std::numeric_limits<int64_t>::max(), false);
+    FAIL() << "no exception";
+  } catch (const EIdConnClosedGracefully& e) {
+    EXPECT_STREQ(e.what(), "Connection Closed Gracefully.");
+  }
+  EXPECT_EQ(stream.ToString(), "abc");
+  ASSERT_EQ(stream.sizes.size(), 2u);
+  EXPECT_LE(stream.sizes[0], int64_t{64} * 1024 * 1024);
+  EXPECT_EQ(stream.sizes[1], 3);
+}
+
 TEST(ReadStream, NullStreamDropsTheCountedBytes) {
   ChunkedIOHandler io({"abcdefgh"}, TEnd::Silent);
   io.Open();
