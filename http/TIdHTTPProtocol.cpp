@@ -47,19 +47,27 @@ TIdHTTPProtocol::~TIdHTTPProtocol() = default;
 
 void TIdHTTPProtocol::RetrieveHeaders(int32_t maxHeaderCount) {
   m_response->Clear();
+  m_response->SetHeadComplete(false);
   TIdHeaderList& headers = m_response->RawHeaders();
   try {
     std::string line = m_owner.ReadProtocolLine();
+    // The line after the last one stored is read too, so that a head of exactly the limit
+    // consumes its empty line instead of leaving it to start the body.
     while (!line.empty()) {
-      headers.Add(line);
       if (maxHeaderCount > 0 && headers.Count() >= maxHeaderCount) {
         break;
       }
+      headers.Add(line);
       line = m_owner.ReadProtocolLine();
     }
+    m_response->SetHeadComplete(line.empty());
   } catch (const kv::net::EIdConnClosedGracefully&) {
-    // The server ended the head early: what arrived is the head.
+    // The server ended the head early: what arrived is the head. The unterminated rest of a
+    // line is part of that head, not the start of a body.
     m_owner.Disconnect();
+    if (kv::net::TIdIOHandler* io = m_owner.IOHandler()) {
+      io->InputBuffer().Clear();
+    }
   } catch (...) {
     m_owner.DisconnectQuietly();
     throw;

@@ -57,6 +57,12 @@ class TIdHTTPResponse : public TIdResponseHeaderInfo {
   // Stores a value until the next read.
   void SetKeepAlive(bool value) { m_keepAlive = value; }
 
+  // Whether the last head read ended with its empty line. It did not when the server closed the
+  // connection inside the head, or when the head had more lines than the client stores (the
+  // lines left unread then arrive as the body). Either way what follows is not the body.
+  bool HeadComplete() const { return m_headComplete; }
+  void SetHeadComplete(bool value) { m_headComplete = value; }
+
   // Where the body goes; borrowed, may be none.
   kv::net::TIdStream* ContentStream() const { return m_contentStream; }
   void SetContentStream(kv::net::TIdStream* value) { m_contentStream = value; }
@@ -69,6 +75,7 @@ class TIdHTTPResponse : public TIdResponseHeaderInfo {
   mutable int32_t m_responseCode = -1;
   std::string m_responseText;
   bool m_keepAlive = false;
+  bool m_headComplete = false;
   kv::net::TIdStream* m_contentStream = nullptr;
   TIdHTTPProtocolVersion m_responseVersion = TIdHTTPProtocolVersion::pv1_0;
   std::unique_ptr<TIdMetaHTTPEquiv> m_metaHTTPEquiv;

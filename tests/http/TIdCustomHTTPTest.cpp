@@ -240,9 +240,32 @@ TEST_P(HeaderLimitTest, StoresAtMostTheLimit) {
   const TIdHeaderList& raw = http.Response().RawHeaders();
   ASSERT_EQ(raw.Count(), GetParam() > 0 ? GetParam() : 300);
   EXPECT_EQ(raw[raw.Count() - 1], headers[static_cast<size_t>(raw.Count() - 1)]);
+  // Lines beyond the limit were left unread: the head did not end where it was cut.
+  EXPECT_EQ(http.Response().HeadComplete(), GetParam() <= 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Limits, HeaderLimitTest, ::testing::Values(255, 0, -1));
+
+// The empty line after the last stored line belongs to the head; left unread, it would start
+// the body and shift it by two bytes.
+TEST(ResponseHead, AHeadOfExactlyTheLimitKeepsItsBody) {
+  std::vector<std::string> headers = {"Content-Length: 5"};
+  for (int i = 1; i < 255; ++i) {
+    headers.push_back("X-Line-" + std::to_string(i) + ": v");
+  }
+  ScriptedServer server(Script()
+                            .ReadRequestHead()
+                            .Send(Response("HTTP/1.1 200 OK", headers, "hello"))
+                            .KeepOpenUntilPeerCloses());
+  TIdHTTP http;
+  ASSERT_EQ(http.MaxHeaderLines(), 255);
+  TIdMemoryStream stream;
+  http.Get(server.BaseUrl() + "/x", stream);
+  EXPECT_EQ(http.Response().RawHeaders().Count(), 255);
+  EXPECT_TRUE(http.Response().HeadComplete());
+  EXPECT_EQ(stream.ToString(), "hello");
+  EXPECT_TRUE(http.Connected());
+}
 
 TEST(ResponseHead, ServerClosingMidHeadGivesTheLinesSoFar) {
   ScriptedServer server(
@@ -254,9 +277,26 @@ TEST(ResponseHead, ServerClosingMidHeadGivesTheLinesSoFar) {
   http.Get(server.BaseUrl() + "/x", stream);
   EXPECT_EQ(http.ResponseCode(), 200);
   EXPECT_EQ(http.Response().RawHeaders().Lines(), (std::vector<std::string>{"X-A: 1", "X-B: 2"}));
+  EXPECT_FALSE(http.Response().HeadComplete());
   EXPECT_EQ(stream.Size(), 0);
   EXPECT_FALSE(http.Connected());
   EXPECT_EQ(disconnected, 1);
+}
+
+// The bytes of a line the close cut off are part of the head; they must not turn up as the body.
+TEST(ResponseHead, ServerClosingInsideAHeaderLineGivesNoBody) {
+  ScriptedServer server(Script()
+                            .ReadRequestHead()
+                            .Send("HTTP/1.1 200 OK\r\nX-A: 1\r\nX-Partial: ab")
+                            .CloseGracefully());
+  TIdHTTP http;
+  TIdMemoryStream stream;
+  http.Get(server.BaseUrl() + "/x", stream);
+  EXPECT_EQ(http.ResponseCode(), 200);
+  EXPECT_EQ(http.Response().RawHeaders().Lines(), std::vector<std::string>{"X-A: 1"});
+  EXPECT_FALSE(http.Response().HeadComplete());
+  EXPECT_EQ(stream.ToString(), "");
+  EXPECT_FALSE(http.Connected());
 }
 
 TEST(ResponseHead, ServerClosingBeforeTheStatusLine) {
