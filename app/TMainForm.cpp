@@ -4,10 +4,13 @@
 #include <exception>
 #include <limits>
 #include <utility>
+#include <vector>
 
 #include "app/TFileSaver.h"
 #include "app/TMessageDialog.h"
+#include "http/IdGlobalProtocols.h"
 #include "http/KavoraDownloadSettings.h"
+#include "http/TIdEntityHeaderInfo.h"
 #include "http/TIdHTTP.h"
 #include "net/TIdStream.h"
 
@@ -48,6 +51,10 @@ constexpr const char* kDownloadPath = "/Downloads/Instal34/";
 
 constexpr int kFirstSuccessCode = 200;
 constexpr int kLastSuccessCode = 299;
+// Success statuses whose body is not the whole file: none at all, or a part of it.
+constexpr int kNoContent = 204;
+constexpr int kResetContent = 205;
+constexpr int kPartialContent = 206;
 
 bool ContainsChunked(const std::string& transferEncoding) {
   std::string lower;
@@ -55,6 +62,18 @@ bool ContainsChunked(const std::string& transferEncoding) {
     lower += (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
   }
   return lower.find("chunked") != std::string::npos;
+}
+
+// Whether every Content-Length line of the head names the same number. When they differ, there
+// is no telling which one framed the body.
+bool LengthsAgree(const kv::http::TIdHeaderList& headers) {
+  const std::vector<std::string> values = headers.Extract("Content-Length");
+  for (const std::string& value : values) {
+    if (kv::http::ParseHeaderInt64(value) != kv::http::ParseHeaderInt64(values.front())) {
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace
@@ -247,15 +266,29 @@ void TMainForm::DownloadTo(const std::string& fileName, const std::string& targe
 
 void TMainForm::CheckAnswer() const {
   const int32_t code = m_http->ResponseCode();
-  if (code < kFirstSuccessCode || code > kLastSuccessCode) {
+  if (code < kFirstSuccessCode || code > kLastSuccessCode || code == kNoContent ||
+      code == kResetContent || code == kPartialContent) {
     char text[64];
     std::snprintf(text, sizeof text, "Unexpected status %d", static_cast<int>(code));
     throw EIncompleteDownload(text);
   }
   kv::http::TIdHTTPResponse& response = m_http->Response();
+  // A head the server broke off, or one with more lines than the client reads (the rest of it
+  // then arrives as the body), leaves nothing that can be taken for the file.
+  if (!response.HeadComplete()) {
+    throw EIncompleteDownload("Incomplete head");
+  }
+  // Part delimiters and part heads wrap the bytes of a multipart answer: it is never the file,
+  // and a close ends it without an error even when its closing delimiter never came.
+  if (kv::http::IsHeaderMediaType(response.ContentType(), "multipart")) {
+    throw EIncompleteDownload("Multipart answer");
+  }
   // With chunked coding the length header does not frame the body.
-  if (response.HasContentLength() && !ContainsChunked(response.TransferEncoding()) &&
-      m_mStream->Size() != response.ContentLength()) {
+  const bool chunked = ContainsChunked(response.TransferEncoding());
+  if (!chunked && !LengthsAgree(response.RawHeaders())) {
+    throw EIncompleteDownload("Conflicting Content-Length lines");
+  }
+  if (response.HasContentLength() && !chunked && m_mStream->Size() != response.ContentLength()) {
     char text[96];
     std::snprintf(text, sizeof text, "Incomplete body: %lld of %lld bytes",
                   static_cast<long long>(m_mStream->Size()),

@@ -504,6 +504,14 @@ const Calls kFailureCalls = {"SaveDialog",
 
 constexpr const char* kOldFile = "the installer saved last year";
 
+std::string RepeatedLine(const std::string& line, int count) {
+  std::string text;
+  for (int i = 0; i < count; ++i) {
+    text += line;
+  }
+  return text;
+}
+
 struct TFailureCase {
   const char* name;
   Script script;
@@ -550,7 +558,28 @@ INSTANTIATE_TEST_SUITE_P(
                          .ReadRequestHead()
                          .Send("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n" + BinaryBody(40))
                          .Reset()},
-        TFailureCase{"ClosedBeforeAnswer", Script().ReadRequestHead().CloseGracefully()}),
+        TFailureCase{"ClosedBeforeAnswer", Script().ReadRequestHead().CloseGracefully()},
+        // The client returns these normally, but none of them is the whole installer.
+        TFailureCase{"NoContent",
+                     Script().ReadRequestHead().Send("HTTP/1.1 204 No Content\r\n\r\n")},
+        TFailureCase{"PartialContent",
+                     Script().ReadRequestHead().Send(
+                         "HTTP/1.1 206 Partial Content\r\nContent-Length: 4\r\n\r\npart")},
+        TFailureCase{"HeadBrokenOff",
+                     Script().ReadRequestHead().Send(
+                         "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n")},
+        TFailureCase{
+            "HeadLongerThanTheClientReads",
+            Script().ReadRequestHead().Send("HTTP/1.1 200 OK\r\nContent-Length: 8\r\n" +
+                                            RepeatedLine("X-Line: v\r\n", 300) + "\r\n01234567")},
+        TFailureCase{"Multipart",
+                     Script().ReadRequestHead().Send(
+                         "HTTP/1.1 200 OK\r\nContent-Type: multipart/byteranges; boundary=B\r\n"
+                         "\r\n--B\r\nContent-Range: bytes 0-3/8\r\n\r\npart\r\n--B--\r\n")},
+        TFailureCase{"ConflictingLengths",
+                     Script().ReadRequestHead().Send(
+                         "HTTP/1.1 200 OK\r\nContent-Length: 4\r\nContent-Length: 8\r\n\r\n"
+                         "01234567")}),
     [](const testing::TestParamInfo<TFailureCase>& info) { return std::string(info.param.name); });
 
 TEST_F(MainFormTest, RefusedConnectionTakesTheFailurePath) {
