@@ -77,6 +77,7 @@ class TQtMainWindowTest : public QObject {
   void failedDateCheckWarnsAtFramePlus100AndKeepsTheWindow();
   void pressingTheSelectedItemKeepsTheCorrectionLines();
   void textsFitTheirPanels();
+  void progressBarShowsWhatTheLogicSets();
   void afbrydClosesAtOnce();
   void closeBoxClosesAtOnce();
   void localeChangeRereadsTheDateSettings();
@@ -405,6 +406,27 @@ void TQtMainWindowTest::textsFitTheirPanels() {
   m_window->SetStatusCaption(" Download Kavora35ProgramInstal.exe");
   QVERIFY(status->contentsRect().left() + status->fontMetrics().horizontalAdvance(status->text()) <
           Child("PBar")->x());
+}
+
+void TQtMainWindowTest::progressBarShowsWhatTheLogicSets() {
+  ShowActive();
+  auto* bar = Child<QProgressBar>("PBar");
+  m_window->SetProgressRange(0, 1000);
+  m_window->SetProgressPosition(400);
+  QCOMPARE(bar->maximum(), 1000);
+  QCOMPARE(bar->value(), 400);
+  // A position beyond the range shows at its end rather than being dropped.
+  m_window->SetProgressPosition(1500);
+  QCOMPARE(bar->value(), 1000);
+
+  // A body of unknown length gives the range 0 to 0: an empty bar, not a busy animation.
+  m_window->SetProgressRange(0, 1);
+  m_window->SetProgressPosition(0);
+  const QImage empty = bar->grab().toImage();
+  m_window->SetProgressRange(0, 0);
+  m_window->SetProgressPosition(0);
+  QCOMPARE(bar->maximum(), 0);
+  QCOMPARE(bar->grab().toImage(), empty);
 }
 
 void TQtMainWindowTest::afbrydClosesAtOnce() {
