@@ -301,14 +301,16 @@ class TMetaScanner {
   bool AppendContent(std::string& line) {
     std::string_view value;
     if (!(Is('"') || Is('\''))) {
-      line += " " + DecodeLatin1(ReadUnquoted());
+      line += ' ';
+      line += DecodeLatin1(ReadUnquoted());
       return true;
     }
     const char quote = m_text[m_pos];
     if (!ReadQuoted(value)) {
       return false;
     }
-    line += " " + DecodeLatin1(value);
+    line += ' ';
+    line += DecodeLatin1(value);
     if (!AtEnd() && !IsWhite(m_text[m_pos]) && !Is('/') && !Is('>')) {
       if (!ReadUpTo(quote, m_pos, value)) {
         return false;
