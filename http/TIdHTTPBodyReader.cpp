@@ -59,6 +59,14 @@ bool IsChunked(const TIdHTTPResponse& response) {
   return LowerCase(response.TransferEncoding()).find("chunked") != std::string::npos;
 }
 
+// A size line of zeros (extensions aside) is the last chunk. Any other line that parses as 0 is
+// no number at all: it ends the chunks too, but the body is then cut short.
+bool IsLastChunkLine(const std::string& line) {
+  std::string text = line;
+  text = Trim(Fetch(text, ";"));
+  return !text.empty() && text.find_first_not_of('0') == std::string::npos;
+}
+
 bool IsMultipart(const TIdHTTPResponse& response) {
   return IsHeaderMediaType(response.ContentType(), "multipart");
 }
@@ -175,7 +183,9 @@ bool TIdHTTPBodyReader::BodyExpected() {
 }
 
 void TIdHTTPBodyReader::ReadResponseBody() {
+  m_response.SetBodyComplete(false);
   if (!BodyExpected()) {
+    m_response.SetBodyComplete(true);
     return;
   }
   TIdStream* callerStream = m_response.ContentStream();
@@ -216,10 +226,10 @@ void TIdHTTPBodyReader::ReadResponseBody() {
       }
     }
     if (decoding == kDecodeNone) {
-      ReadFramedBody(m_response.ContentStream());
+      m_response.SetBodyComplete(ReadFramedBody(m_response.ContentStream()));
     } else {
       kv::net::TIdMemoryStream compressed;
-      ReadFramedBody(&compressed);
+      m_response.SetBodyComplete(ReadFramedBody(&compressed));
       Decompress(compressed, decoding);
     }
     DetectCharSet(parseMethod);
@@ -272,14 +282,15 @@ void TIdHTTPBodyReader::MergeMetaHeaders() {
   }
 }
 
-void TIdHTTPBodyReader::ReadFramedBody(TIdStream* store) {
+bool TIdHTTPBodyReader::ReadFramedBody(TIdStream* store) {
   kv::net::TIdIOHandler& io = IO();
   if (IsChunked(m_response)) {
-    ReadChunkedBody(store);
-  } else if (m_response.HasContentLength()) {
+    return ReadChunkedBody(store);
+  }
+  if (m_response.HasContentLength()) {
     const int64_t length = m_response.ContentLength();
     if (length <= 0) {
-      return;
+      return true;
     }
     try {
       if (store != nullptr) {
@@ -289,19 +300,25 @@ void TIdHTTPBodyReader::ReadFramedBody(TIdStream* store) {
       }
     } catch (const kv::net::EIdConnClosedGracefully&) {
       // A server that closes early ends the body: what arrived is kept.
+      return false;
     }
-  } else if (IsMultipart(m_response)) {
-    ReadMultipartBody(store);
-  } else if (store != nullptr) {
+    return true;
+  }
+  if (IsMultipart(m_response)) {
+    return ReadMultipartBody(store);
+  }
+  if (store != nullptr) {
     // Without a length or chunks, the body ends when the connection does.
     io.ReadStream(store, -1, true);
   } else {
     io.DiscardAll();
   }
+  return true;
 }
 
-int32_t TIdHTTPBodyReader::ReadChunkSize() {
-  return ParseChunkSize(m_client.ReadProtocolLine());
+int32_t TIdHTTPBodyReader::ReadChunkSize(std::string& line) {
+  line = m_client.ReadProtocolLine();
+  return ParseChunkSize(line);
 }
 
 void TIdHTTPBodyReader::ReadChunkData(TIdStream* store, int32_t size) {
@@ -318,10 +335,11 @@ void TIdHTTPBodyReader::ReadChunkData(TIdStream* store, int32_t size) {
   }
 }
 
-void TIdHTTPBodyReader::ReadChunkedBody(TIdStream* store) {
+bool TIdHTTPBodyReader::ReadChunkedBody(TIdStream* store) {
   m_client.DoStatus(kv::net::TIdStatus::hsStatusText, "Chunk Started");
   TReadWorkScope work(m_client);
-  for (int32_t size = ReadChunkSize(); size != 0; size = ReadChunkSize()) {
+  std::string sizeLine;
+  for (int32_t size = ReadChunkSize(sizeLine); size != 0; size = ReadChunkSize(sizeLine)) {
     ReadChunkData(store, size);
     m_client.ReadProtocolLine();  // the line break after the chunk data
   }
@@ -330,19 +348,23 @@ void TIdHTTPBodyReader::ReadChunkedBody(TIdStream* store) {
        line = m_client.ReadProtocolLine()) {
     m_response.RawHeaders().Add(line);
   }
+  return IsLastChunkLine(sizeLine);
 }
 
-void TIdHTTPBodyReader::ReadMultipartBody(TIdStream* store) {
+bool TIdHTTPBodyReader::ReadMultipartBody(TIdStream* store) {
   TReadWorkScope work(m_client);
   try {
     ReadMultipartUntilDelimiter(store);
   } catch (const kv::net::EIdConnClosedGracefully&) {
-    // The close ends the body; what is still buffered belongs to it.
+    // The close ends the body; what is still buffered belongs to it. Without its closing
+    // delimiter, though, the body is cut short.
     kv::net::TIdBuffer& buffer = IO().InputBuffer();
     if (buffer.Size() > 0) {
       buffer.ExtractToStream(store);
     }
+    return false;
   }
+  return true;
 }
 
 void TIdHTTPBodyReader::ReadMultipartUntilDelimiter(TIdStream* store) {

@@ -34,11 +34,13 @@ class TIdHTTPBodyReader {
  private:
   bool Option(TIdHTTPOption option) const;
   bool WaitForPendingData(int timeoutMs);
-  void ReadFramedBody(kv::net::TIdStream* store);
-  void ReadChunkedBody(kv::net::TIdStream* store);
+  // The framing readers answer whether the body reached the end its framing defines.
+  bool ReadFramedBody(kv::net::TIdStream* store);
+  bool ReadChunkedBody(kv::net::TIdStream* store);
   void ReadChunkData(kv::net::TIdStream* store, int32_t size);
-  int32_t ReadChunkSize();
-  void ReadMultipartBody(kv::net::TIdStream* store);
+  // Reads a chunk-size line into line and answers its size.
+  int32_t ReadChunkSize(std::string& line);
+  bool ReadMultipartBody(kv::net::TIdStream* store);
   void ReadMultipartUntilDelimiter(kv::net::TIdStream* store);
   void Decompress(kv::net::TIdStream& compressed, int decoding);
   void DetectCharSet(int parseMethod);

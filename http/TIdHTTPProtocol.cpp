@@ -48,6 +48,7 @@ TIdHTTPProtocol::~TIdHTTPProtocol() = default;
 void TIdHTTPProtocol::RetrieveHeaders(int32_t maxHeaderCount) {
   m_response->Clear();
   m_response->SetHeadComplete(false);
+  m_response->SetBodyComplete(false);
   TIdHeaderList& headers = m_response->RawHeaders();
   try {
     std::string line = m_owner.ReadProtocolLine();

@@ -63,6 +63,13 @@ class TIdHTTPResponse : public TIdResponseHeaderInfo {
   bool HeadComplete() const { return m_headComplete; }
   void SetHeadComplete(bool value) { m_headComplete = value; }
 
+  // Whether the last body read reached the end its framing defines: every declared byte, the
+  // last chunk, the closing multipart delimiter, or the close of a body framed by it. A server
+  // closing early and a chunk-size line that is no number end the read without an error but
+  // leave this false.
+  bool BodyComplete() const { return m_bodyComplete; }
+  void SetBodyComplete(bool value) { m_bodyComplete = value; }
+
   // Where the body goes; borrowed, may be none.
   kv::net::TIdStream* ContentStream() const { return m_contentStream; }
   void SetContentStream(kv::net::TIdStream* value) { m_contentStream = value; }
@@ -76,6 +83,7 @@ class TIdHTTPResponse : public TIdResponseHeaderInfo {
   std::string m_responseText;
   bool m_keepAlive = false;
   bool m_headComplete = false;
+  bool m_bodyComplete = false;
   kv::net::TIdStream* m_contentStream = nullptr;
   TIdHTTPProtocolVersion m_responseVersion = TIdHTTPProtocolVersion::pv1_0;
   std::unique_ptr<TIdMetaHTTPEquiv> m_metaHTTPEquiv;

@@ -413,6 +413,67 @@ TEST_F(BodyTest, MultipartEndedByCloseKeepsTheRest) {
   EXPECT_EQ(log.Read().back(), "end");
 }
 
+// ---- Whether the body reached its end ----------------------------------------------------------
+
+struct TCompletionCase {
+  const char* name;
+  std::vector<std::string> receives;  // the server closes after the last
+  std::string body;
+  bool complete;
+};
+
+class BodyCompleteTest : public BodyTest, public ::testing::WithParamInterface<TCompletionCase> {};
+
+// The reads that a close or a size line of no number ends without an error still say whether
+// the body is whole, so a caller need not take a cut body for the file.
+TEST_P(BodyCompleteTest, SaysWhetherTheFramingsEndCame) {
+  Receive(GetParam().receives);
+  http.Get("http://h/x", stream);
+  EXPECT_EQ(stream.ToString(), GetParam().body);
+  EXPECT_EQ(http.Response().BodyComplete(), GetParam().complete);
+}
+
+const std::string kChunkedHead = Response("HTTP/1.1 200 OK", {"Transfer-Encoding: chunked"});
+const std::string kMultipartHead =
+    Response("HTTP/1.1 200 OK", {"Content-Type: multipart/mixed; boundary=abc"});
+
+INSTANTIATE_TEST_SUITE_P(
+    Framings, BodyCompleteTest,
+    ::testing::Values(
+        TCompletionCase{"DeclaredLength",
+                        {Response("HTTP/1.1 200 OK", {"Content-Length: 5"}, "hello")},
+                        "hello",
+                        true},
+        TCompletionCase{"DeclaredLengthCutShort",
+                        {Response("HTTP/1.1 200 OK", {"Content-Length: 9"}, "hello")},
+                        "hello",
+                        false},
+        TCompletionCase{"NoBody", {Response("HTTP/1.1 200 OK", {"Content-Length: 0"})}, "", true},
+        TCompletionCase{"NoContent", {Response("HTTP/1.1 204 No Content", {})}, "", true},
+        TCompletionCase{"UntilClose", {Response("HTTP/1.1 200 OK", {}, "hello")}, "hello", true},
+        TCompletionCase{"Chunked", {kChunkedHead + "5\r\nhello\r\n0\r\n\r\n"}, "hello", true},
+        TCompletionCase{"LastChunkWithZerosAndExtension",
+                        {kChunkedHead + "5\r\nhello\r\n000;x=1\r\n\r\n"},
+                        "hello",
+                        true},
+        TCompletionCase{"ChunkSizeLineOfNoNumber",
+                        {kChunkedHead + "5\r\nhello\r\nzz\r\nworld\r\n0\r\n\r\n"},
+                        "hello",
+                        false},
+        TCompletionCase{"EmptyChunkSizeLine",
+                        {kChunkedHead + "5\r\nhello\r\n\r\nworld\r\n\r\n"},
+                        "hello",
+                        false},
+        TCompletionCase{"Multipart",
+                        {kMultipartHead + "--abc\r\n\r\npart\r\n--abc--\r\n"},
+                        "--abc\r\n\r\npart\r\n--abc--",
+                        true},
+        TCompletionCase{"MultipartClosedEarly",
+                        {kMultipartHead + "--abc\r\n\r\npart"},
+                        "--abc\r\n\r\npart",
+                        false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // ---- Charset detection
 // ------------------------------------------------------------------------------
 
