@@ -278,10 +278,14 @@ void TMainForm::CheckAnswer() const {
   if (!response.HeadComplete()) {
     throw EIncompleteDownload("Incomplete head");
   }
-  // Part delimiters and part heads wrap the bytes of a multipart answer: it is never the file,
-  // and a close ends it without an error even when its closing delimiter never came.
+  // Part delimiters and part heads wrap the bytes of a multipart answer: it is never the file.
   if (kv::http::IsHeaderMediaType(response.ContentType(), "multipart")) {
     throw EIncompleteDownload("Multipart answer");
+  }
+  // The client ends some reads without an error although the body was cut: a close before the
+  // declared length, a chunk-size line that is no number.
+  if (!response.BodyComplete()) {
+    throw EIncompleteDownload("Incomplete body");
   }
   // With chunked coding the length header does not frame the body.
   const bool chunked = ContainsChunked(response.TransferEncoding());

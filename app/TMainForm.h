@@ -18,9 +18,9 @@ namespace kv::app {
 using kv::net::EIdException;
 
 // An answer that must not replace a file: a status outside 2xx or one that carries no whole
-// file (204, 205, 206), a head that did not end, a multipart answer, Content-Length lines that
-// disagree, or fewer or more bytes than the announced length. It takes the download's failure
-// path like every other failure.
+// file (204, 205, 206), a head or a body that did not reach its end, a multipart answer,
+// Content-Length lines that disagree, or fewer or more bytes than the announced length. It
+// takes the download's failure path like every other failure.
 KV_DECLARE_EXCEPTION(EIncompleteDownload, EIdException);
 
 // What happens to a window once it has closed.
@@ -97,7 +97,8 @@ class TMainForm {
   // The transfer and the write; throws on any failure.
   void DownloadTo(const std::string& fileName, const std::string& targetPath);
   // The answer may replace a file only when it is the whole file: a 2xx status with a body, a
-  // head that ended, one framing, and, when a length was announced, exactly that many bytes.
+  // head and a body that reached their ends, one framing, and, when a length was announced,
+  // exactly that many bytes.
   void CheckAnswer() const;
   void SetProgressPosition(int64_t position);
 

@@ -576,6 +576,10 @@ INSTANTIATE_TEST_SUITE_P(
                      Script().ReadRequestHead().Send(
                          "HTTP/1.1 200 OK\r\nContent-Type: multipart/byteranges; boundary=B\r\n"
                          "\r\n--B\r\nContent-Range: bytes 0-3/8\r\n\r\npart\r\n--B--\r\n")},
+        TFailureCase{
+            "ChunkSizeLineOfNoNumber",
+            Script().ReadRequestHead().Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+                                            "5\r\nhello\r\nzz\r\nworld\r\n0\r\n\r\n")},
         TFailureCase{"ConflictingLengths",
                      Script().ReadRequestHead().Send(
                          "HTTP/1.1 200 OK\r\nContent-Length: 4\r\nContent-Length: 8\r\n\r\n"
