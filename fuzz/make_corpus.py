@@ -143,6 +143,8 @@ def seeds_body_framing():
     body_seed("length-head", 1, 16, 0, 5, [], "", "")
     body_seed("length-404", 1, 0, 4, 4, [], "", "page")
     body_seed("length-304", 1, 0, 3, 4, [], "", "")
+    body_seed("length-500-raises", 1, 0, 0x85, 5, [], "Content-Type: text/plain; charset=utf-8", "fejl\xc3")
+    body_seed("chunked-404-raises", 0, 1, 0x84, 0, [2], "", "%x\r\n%s\r\n0\r\n\r\n" % (len(html), html))
     body_seed("multipart", 2, 0, 1, 0, [], "", multipart())
     body_seed("multipart-split", 2, 0, 1, 0, [1, 2, 3], "", multipart())
     body_seed("multipart-unterminated", 2, 0, 1, 0, [], "", "--KAVORA-PART\r\nabc")
