@@ -58,7 +58,30 @@ void ReadFields(TIdHTTPResponse& response, bool complete) {
   (void)response.RawHeaders().Text();
 }
 
-void ReadOneHead(ScriptedIOHandler& io, int32_t maxHeaderLines) {
+// The lines of a head as the connection's ASCII reading gives them: split at LF, a CR in front
+// of the LF dropped, every byte above 127 read as U+FFFD; up to the first empty line.
+std::vector<std::string> ReferenceHeadLines(const std::string& script) {
+  std::vector<std::string> lines;
+  size_t at = 0;
+  for (size_t end = script.find('\n'); end != std::string::npos; end = script.find('\n', at)) {
+    std::string line = script.substr(at, end - at);
+    at = end + 1;
+    if (!line.empty() && line.back() == '\r') {
+      line.pop_back();
+    }
+    if (line.empty() && !lines.empty()) {
+      break;
+    }
+    std::string text;
+    for (char c : line) {
+      text += static_cast<unsigned char>(c) < 0x80 ? std::string(1, c) : "\xEF\xBF\xBD";
+    }
+    lines.push_back(text);
+  }
+  return lines;
+}
+
+void ReadOneHead(ScriptedIOHandler& io, const std::string& script, int32_t maxHeaderLines) {
   kv::http::TIdHTTP http;
   http.SetIOHandler(&io);
   http.SetReadTimeout(60000);
@@ -76,6 +99,13 @@ void ReadOneHead(ScriptedIOHandler& io, int32_t maxHeaderLines) {
   }
   ReadFields(response, complete);
   (void)kv::http::ParseHeaderInt64(response.RawHeaders().GetValue("Content-Length"));
+  // A complete head read without a line limit holds exactly the lines that were sent.
+  if (complete && response.HeadComplete() && maxHeaderLines == 0) {
+    std::vector<std::string> lines = ReferenceHeadLines(script);
+    FUZZ_CHECK(!lines.empty() && response.ResponseText() == lines.front());
+    lines.erase(lines.begin());
+    FUZZ_CHECK(response.RawHeaders().Lines() == lines);
+  }
 }
 
 void RunExchange(ScriptedIOHandler& io, uint8_t flags) {
@@ -124,13 +154,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<int> sizes = input.ReceiveSizes();
   ScriptedIOHandler io(std::move(sizes), (flags & 8) ? ScriptedIOHandler::TEnd::Silent
                                                      : ScriptedIOHandler::TEnd::PeerCloses);
-  for (std::string& turn : kv::fuzz::SplitAll(input.Rest(), kTurnSeparator)) {
-    io.AddTurn(std::move(turn));
+  const std::vector<std::string> turns = kv::fuzz::SplitAll(input.Rest(), kTurnSeparator);
+  for (const std::string& turn : turns) {
+    io.AddTurn(turn);
   }
   if (flags & 1) {
     RunExchange(io, flags);
   } else {
-    ReadOneHead(io, kMaxHeaderLines[(flags >> 5) & 3]);
+    ReadOneHead(io, turns.front(), kMaxHeaderLines[(flags >> 5) & 3]);
   }
   return 0;
 }

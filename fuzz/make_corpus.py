@@ -103,6 +103,7 @@ def seeds_status_and_headers():
         # Read one head (flags 0) and the whole exchange (flags 1, with redirects and credentials),
         # each in whole receives and in small ones.
         write("fuzz_status_and_headers", name + "-head", b"\x00\x00" + b(script))
+        write("fuzz_status_and_headers", name + "-head-unlimited-split", b"\x20\x02\x01\x02" + b(script))
         write("fuzz_status_and_headers", name + "-exchange", b"\x07\x00" + b(script))
         write("fuzz_status_and_headers", name + "-exchange-split", b"\x07\x03\x01\x05\x02" + b(script))
 
