@@ -5,6 +5,7 @@
 //   settings bits 0-1: quoting type, bit 2: unfold on reading, bit 3: fold on writing,
 //            bits 4-5: separator (": ", ":", "=", " : ").
 
+#include <cctype>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -46,6 +47,18 @@ bool IsPlainValue(const std::string& text) {
   }
   for (unsigned char c : text) {
     if (c < 0x20 || c >= 0x7F) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool IsAlphanumeric(const std::string& text) {
+  if (text.empty()) {
+    return false;
+  }
+  for (unsigned char c : text) {
+    if (!std::isalnum(c)) {
       return false;
     }
   }
@@ -105,6 +118,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(copy.Lines() == list.Lines());
   list.SetParam(name, param, value);
   ReadEverything(list, name, param);
+  // A parameter written reads back as written, whatever the quoting needed.
+  if (!list.FoldLines() && IsToken(name) && IsAlphanumeric(param) && IsPlainValue(value)) {
+    FUZZ_CHECK(list.GetParam(name, param) == value);
+  }
   list.SetAllParams(name, value);
   list.AddValue(name, value);
   ReadEverything(list, name, param);
