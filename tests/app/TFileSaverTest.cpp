@@ -1,63 +1,30 @@
 #include "app/TFileSaver.h"
 
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "net/TIdStream.h"
+#include "tests/support/TestFiles.h"
 
 namespace kv::app {
 namespace {
 
+using kv::test::ReadFile;
+
 class FileSaverTest : public testing::Test {
  protected:
-  void SetUp() override {
-    char templ[] = "/tmp/kavora-save-XXXXXX";
-    ASSERT_NE(mkdtemp(templ), nullptr);
-    folder = std::string(templ) + "/";
-  }
-  void TearDown() override {
-    for (const std::string& name : Entries()) {
-      const std::string path = folder + name;
-      if (rmdir(path.c_str()) != 0) {
-        unlink(path.c_str());
-      }
-    }
-    rmdir(folder.c_str());
-  }
-
-  std::vector<std::string> Entries() const {
-    std::vector<std::string> names;
-    if (DIR* d = opendir(folder.c_str())) {
-      while (dirent* e = readdir(d)) {
-        const std::string name = e->d_name;
-        if (name != "." && name != "..") {
-          names.push_back(name);
-        }
-      }
-      closedir(d);
-    }
-    return names;
-  }
-
-  static std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-  }
+  void SetUp() override { ASSERT_FALSE(folder.empty()); }
 
   static void Fill(kv::net::TIdMemoryStream& stream, const std::string& bytes) {
     stream.Write(bytes.data(), bytes.size());
   }
 
-  std::string folder;
+  kv::test::TempFolder temp{"kavora-save"};
+  const std::string folder = temp.Path();
 };
 
 TEST_F(FileSaverTest, ReplacesTheFileWithTheWholeStreamAndLeavesNothingElse) {
@@ -68,7 +35,7 @@ TEST_F(FileSaverTest, ReplacesTheFileWithTheWholeStreamAndLeavesNothingElse) {
   stream.SetPosition(4);  // the whole stream counts, wherever its position is
   SaveStreamAtomically(target, stream);
   EXPECT_EQ(ReadFile(target), std::string("new\0bytes", 9));
-  EXPECT_EQ(Entries(), std::vector<std::string>{"file.exe"});
+  EXPECT_EQ(temp.Names(), std::vector<std::string>{"file.exe"});
 }
 
 TEST_F(FileSaverTest, NewFileGetsTheModeOfAnyNewFile) {
@@ -108,7 +75,7 @@ TEST_F(FileSaverTest, FailedRenameRemovesTheTemporaryFile) {
     EXPECT_STREQ(e.ClassName(), "EFileSaveError");
     EXPECT_EQ(e.Message(), "Cannot replace \"" + target + "\" (error 21: Is a directory)");
   }
-  EXPECT_EQ(Entries(), std::vector<std::string>{"file.exe"});
+  EXPECT_EQ(temp.Names(), std::vector<std::string>{"file.exe"});
 }
 
 }  // namespace

@@ -1,18 +1,13 @@
 #include "app/TMainForm.h"
 
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <locale.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <fstream>
 #include <limits>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,14 +17,18 @@
 #include "net/TIdStream.h"
 #include "tests/app/ScriptedMainView.h"
 #include "tests/support/ScriptedServer.h"
+#include "tests/support/TestFiles.h"
 
 namespace kv::app {
 namespace {
 
 using kv::app::test::ScriptedMainView;
 using kv::net::TWorkMode;
+using kv::test::FolderNames;
+using kv::test::ReadFile;
 using kv::test::Script;
 using kv::test::ScriptedServer;
+using kv::test::WriteFile;
 using Calls = std::vector<std::string>;
 
 constexpr const char* kTotal = "Kavora35TotalInstal.exe";
@@ -109,12 +108,7 @@ std::string Loopback(const ScriptedServer& server) {
 // A window logic on a scripted view, with a fresh folder for the downloads.
 class MainFormTest : public testing::Test {
  protected:
-  void SetUp() override {
-    char templ[] = "/tmp/kavora-app-XXXXXX";
-    ASSERT_NE(mkdtemp(templ), nullptr);
-    folder = std::string(templ) + "/";
-  }
-  void TearDown() override { RemoveTree(folder); }
+  void SetUp() override { ASSERT_FALSE(folder.empty()); }
 
   TMainForm& MakeForm(const std::string& host, TDateSettings settings = Passing()) {
     form = std::make_unique<TMainForm>(view, std::move(settings), host);
@@ -129,51 +123,13 @@ class MainFormTest : public testing::Test {
     return view.Summary();
   }
 
-  std::vector<std::string> Entries(const std::string& dir) const {
-    std::vector<std::string> names;
-    if (DIR* d = opendir(dir.c_str())) {
-      while (dirent* e = readdir(d)) {
-        const std::string name = e->d_name;
-        if (name != "." && name != "..") {
-          names.push_back(name);
-        }
-      }
-      closedir(d);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-
-  static std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-  }
-
-  static void WriteFile(const std::string& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary) << content;
-  }
-
-  void RemoveTree(const std::string& dir) {
-    for (const std::string& name : Entries(dir)) {
-      const std::string path = dir + "/" + name;
-      struct stat st {};
-      if (lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-        RemoveTree(path);
-      } else {
-        unlink(path.c_str());
-      }
-    }
-    rmdir(dir.c_str());
-  }
-
   // The folder as the launch receives it.
   std::string LaunchFolder() const { return folder.substr(0, folder.size() - 1); }
 
+  kv::test::TempFolder temp{"kavora-app"};
+  const std::string folder = temp.Path();  // with its trailing "/"
   ScriptedMainView view;
   std::unique_ptr<TMainForm> form;
-  std::string folder;  // with its trailing "/"
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -400,7 +356,7 @@ TEST_F(MainFormTest, DownloadSavesTheExactBytesAndStartsTheInstaller) {
                    "Status= Download er fuldført", "Position=0", "ProcessMessages", kConfirmDialog,
                    std::string("ShellOpen ") + kTotal + " in " + LaunchFolder(), "Close"}));
   // The typed name is ignored; nothing but the installer is left in the folder.
-  EXPECT_EQ(Entries(folder), Calls{kTotal});
+  EXPECT_EQ(FolderNames(folder), Calls{kTotal});
   EXPECT_EQ(ReadFile(folder + kTotal), body);
   EXPECT_EQ(server.Received(1).rfind(
                 std::string("GET /Downloads/Instal34/") + kTotal + " HTTP/1.1\r\n", 0),
@@ -447,7 +403,7 @@ TEST_F(MainFormTest, ProgramInstallationReplacesAnExistingFileAndNoStartsNothing
     EXPECT_EQ(Calls(calls.end() - 2, calls.end()), (Calls{kConfirmDialog, "Close"}));
     EXPECT_EQ(ReadFile(folder + kProgram), body);
   }
-  EXPECT_EQ(Entries(folder), Calls{kProgram});
+  EXPECT_EQ(FolderNames(folder), Calls{kProgram});
   EXPECT_EQ(server.Received(1).rfind(
                 std::string("GET /Downloads/Instal34/") + kProgram + " HTTP/1.1\r\n", 0),
             0u);
@@ -468,7 +424,7 @@ TEST_P(DownloadSuccessTest, SavesTheBody) {
   MakeForm(Loopback(server));
   const Calls calls = Start(folder + kTotal);
   EXPECT_EQ(Calls(calls.end() - 2, calls.end()), (Calls{kConfirmDialog, "Close"}));
-  EXPECT_EQ(Entries(folder), Calls{kTotal});
+  EXPECT_EQ(FolderNames(folder), Calls{kTotal});
   EXPECT_EQ(ReadFile(folder + kTotal), GetParam().saved);
 }
 
@@ -528,7 +484,7 @@ TEST_P(DownloadFailureTest, ReportsAndLeavesTheOldFile) {
   const Calls calls = Start(folder + kTotal);
   EXPECT_EQ(Without(calls, {"WorkBegin", "Work up to"}), kFailureCalls);
   EXPECT_EQ(ReadFile(folder + kTotal), kOldFile);
-  EXPECT_EQ(Entries(folder), Calls{kTotal});
+  EXPECT_EQ(FolderNames(folder), Calls{kTotal});
   EXPECT_EQ(form->MStream(), nullptr);
   EXPECT_EQ(server.ConnectionCount(), 1);
 }
@@ -597,7 +553,7 @@ TEST_F(MainFormTest, UnresolvableHostTakesTheFailurePath) {
   // A name the C library rejects before asking any server.
   MakeForm("no!such!host");
   EXPECT_EQ(Start(folder + kTotal), kFailureCalls);
-  EXPECT_EQ(Entries(folder), Calls{});
+  EXPECT_EQ(FolderNames(folder), Calls{});
 }
 
 TEST_F(MainFormTest, MissingFolderFailsAfterTheTransfer) {
@@ -606,7 +562,7 @@ TEST_F(MainFormTest, MissingFolderFailsAfterTheTransfer) {
   const Calls calls = Start(folder + "missing/setup.exe");
   EXPECT_EQ(Without(calls, {"WorkBegin", "Work up to"}), kFailureCalls);
   EXPECT_EQ(server.ConnectionCount(), 1);
-  EXPECT_EQ(Entries(folder), Calls{});
+  EXPECT_EQ(FolderNames(folder), Calls{});
 }
 
 TEST_F(MainFormTest, FailedReplaceRemovesTheTemporaryFile) {
@@ -616,8 +572,8 @@ TEST_F(MainFormTest, FailedReplaceRemovesTheTemporaryFile) {
   ASSERT_EQ(mkdir((folder + kTotal).c_str(), 0700), 0);
   const Calls calls = Start(folder + kTotal);
   EXPECT_EQ(Without(calls, {"WorkBegin", "Work up to"}), kFailureCalls);
-  EXPECT_EQ(Entries(folder), Calls{kTotal});
-  EXPECT_EQ(Entries(folder + kTotal), Calls{});
+  EXPECT_EQ(FolderNames(folder), Calls{kTotal});
+  EXPECT_EQ(FolderNames(folder + kTotal), Calls{});
 }
 
 // ---------------------------------------------------------------------------------------------

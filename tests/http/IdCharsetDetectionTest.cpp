@@ -1,16 +1,15 @@
 #include "http/IdCharsetDetection.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "http/TIdHeaderList.h"
 #include "net/TIdStream.h"
+#include "tests/support/TestFiles.h"
 
 namespace kv::http {
 namespace {
@@ -240,25 +239,16 @@ TEST(ScanMetaHttpEquivStreamTest, LinesAreAppendedToWhatTheListHolds) {
 
 // A stream that is not held in memory is read through its own interface.
 TEST(ScanMetaHttpEquivStreamTest, ReadsFileStreamFromItsStart) {
-  char path[] = "/tmp/kavora-meta-XXXXXX";
-  const int fd = mkstemp(path);
-  ASSERT_GE(fd, 0);
-  close(fd);
+  const kv::test::TempFolder folder("kavora-meta");
   const std::string html = "<html><head><meta http-equiv=\"X-A\" content=\"1\"></head></html>";
-  {
-    kv::net::TIdFileStream file(path, kv::net::TIdFileStream::TMode::fmCreate);
-    file.Write(html.data(), html.size());
-  }
-  {
-    kv::net::TIdFileStream file(path, kv::net::TIdFileStream::TMode::fmOpenRead);
-    file.SetPosition(10);
-    TIdHeaderList headers(TIdHeaderQuotingType::QuoteHTTP);
-    std::string charset;
-    ScanMetaHttpEquiv(&file, &headers, charset);
-    EXPECT_EQ(headers.Lines(), (Lines{"X-A: 1"}));
-    EXPECT_EQ(file.Position(), static_cast<int64_t>(html.size()));
-  }
-  unlink(path);
+  kv::test::WriteFile(folder / "page.html", html);
+  kv::net::TIdFileStream file(folder / "page.html", kv::net::TIdFileStream::TMode::fmOpenRead);
+  file.SetPosition(10);
+  TIdHeaderList headers(TIdHeaderQuotingType::QuoteHTTP);
+  std::string charset;
+  ScanMetaHttpEquiv(&file, &headers, charset);
+  EXPECT_EQ(headers.Lines(), (Lines{"X-A: 1"}));
+  EXPECT_EQ(file.Position(), static_cast<int64_t>(html.size()));
 }
 
 // A large head full of unclosed quotes, comments and stray tags must be scanned in one pass.
@@ -423,22 +413,12 @@ TEST(SniffXmlCharsetStreamTest, MarkDoesNotMovePositionPastTheEnd) {
 }
 
 TEST(SniffXmlCharsetStreamTest, ReadsFileStream) {
-  char path[] = "/tmp/kavora-xml-XXXXXX";
-  const int fd = mkstemp(path);
-  ASSERT_GE(fd, 0);
-  close(fd);
-  const std::string xml = "<?xml version=\"1.0\" encoding=\"EUC-JP\"?><a/>";
-  {
-    kv::net::TIdFileStream file(path, kv::net::TIdFileStream::TMode::fmCreate);
-    file.Write(xml.data(), xml.size());
-  }
-  {
-    kv::net::TIdFileStream file(path, kv::net::TIdFileStream::TMode::fmOpenRead);
-    file.SetPosition(5);
-    EXPECT_EQ(SniffXmlCharset(&file), "EUC-JP");
-    EXPECT_EQ(file.Position(), 5);
-  }
-  unlink(path);
+  const kv::test::TempFolder folder("kavora-xml");
+  kv::test::WriteFile(folder / "a.xml", "<?xml version=\"1.0\" encoding=\"EUC-JP\"?><a/>");
+  kv::net::TIdFileStream file(folder / "a.xml", kv::net::TIdFileStream::TMode::fmOpenRead);
+  file.SetPosition(5);
+  EXPECT_EQ(SniffXmlCharset(&file), "EUC-JP");
+  EXPECT_EQ(file.Position(), 5);
 }
 
 // ---------------------------------------------------------------------------------------------

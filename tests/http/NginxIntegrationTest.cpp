@@ -16,22 +16,12 @@
 #include "http/TIdHTTPResponse.h"
 #include "http/TIdHeaderList.h"
 #include "net/TIdStream.h"
+#include "tests/support/TestFiles.h"
 
 namespace kv::http {
 namespace {
 
 using kv::net::TIdMemoryStream;
-
-// Bytes that are not all alike, so a shifted or repeated block would be seen.
-std::string Body(size_t size) {
-  std::string body(size, '\0');
-  uint32_t state = 12345;
-  for (char& c : body) {
-    state = state * 1103515245 + 12345;
-    c = static_cast<char>(state >> 24);
-  }
-  return body;
-}
 
 class NginxIntegration : public ::testing::Test {
  protected:
@@ -55,7 +45,7 @@ class NginxIntegration : public ::testing::Test {
 };
 
 TEST_F(NginxIntegration, DownloadsABodyWithContentLengthAndKeepsTheConnection) {
-  const std::string body = Body(3 * 1024 * 1024 + 17);
+  const std::string body = kv::test::VariedBytes(3 * 1024 * 1024 + 17, 12345);
   m_nginx.AddFile("/Downloads/Instal34/setup.exe", body);
   ASSERT_TRUE(Start());
 

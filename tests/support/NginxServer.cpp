@@ -15,9 +15,10 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <thread>
+
+#include "tests/support/TestFiles.h"
 
 namespace kv::test {
 namespace {
@@ -62,13 +63,6 @@ bool Accepts(uint16_t port) {
   const bool connected = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
   ::close(fd);
   return connected;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 void WriteWholeFile(const fs::path& file, const std::string& content) {

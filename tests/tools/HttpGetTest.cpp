@@ -13,22 +13,23 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "tests/support/NginxServer.h"
 #include "tests/support/ScriptedServer.h"
+#include "tests/support/TestFiles.h"
 
 extern char** environ;
 
 namespace kv::tools {
 namespace {
 
-namespace fs = std::filesystem;
+using kv::test::ReadFile;
+using kv::test::TempFolder;
+using kv::test::VariedBytes;
+using kv::test::WriteFile;
 
 const char* const kUsageLine = "usage: httpget [--trace] URL FILE [URL FILE ...]\n";
 
@@ -102,55 +103,6 @@ TRun RunHttpGet(const std::vector<std::string>& args) {
   return run;
 }
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void WriteFile(const fs::path& path, const std::string& content) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
-}
-
-// Bytes that are not all alike, so a shifted or repeated block would be seen.
-std::string Body(size_t size) {
-  std::string body(size, '\0');
-  uint32_t state = 99;
-  for (char& c : body) {
-    state = state * 1103515245 + 12345;
-    c = static_cast<char>(state >> 24);
-  }
-  return body;
-}
-
-// A fresh folder for the downloaded files, removed afterwards.
-class TOutputFolder {
- public:
-  TOutputFolder() {
-    std::string pattern = (fs::temp_directory_path() / "kavora-httpget-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) != nullptr) {
-      m_path = pattern;
-    }
-  }
-  ~TOutputFolder() {
-    std::error_code ignored;
-    fs::remove_all(m_path, ignored);
-  }
-  std::string operator/(const std::string& name) const { return (m_path / name).string(); }
-  // The names in the folder: shows a temporary file that was left behind.
-  std::set<std::string> Names() const {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(m_path)) {
-      names.insert(entry.path().filename().string());
-    }
-    return names;
-  }
-
- private:
-  fs::path m_path;
-};
-
 // ---- Usage -----------------------------------------------------------------------------------
 
 struct TUsageCase {
@@ -190,9 +142,9 @@ class HttpGetNginx : public ::testing::Test {
     ASSERT_TRUE(m_nginx.Start()) << m_nginx.LastError();
   }
 
-  const std::string m_big = Body(5 * 1024 * 1024 + 3);
+  const std::string m_big = VariedBytes(5 * 1024 * 1024 + 3, 99);
   kv::test::NginxServer m_nginx;
-  TOutputFolder m_folder;
+  TempFolder m_folder{"kavora-httpget"};
 };
 
 TEST_F(HttpGetNginx, FetchesEveryPairIntoItsFile) {
@@ -204,7 +156,7 @@ TEST_F(HttpGetNginx, FetchesEveryPairIntoItsFile) {
   EXPECT_EQ(run.out, "");
   EXPECT_TRUE(ReadFile(m_folder / "big.exe") == m_big) << "big.exe differs";
   EXPECT_EQ(ReadFile(m_folder / "small.txt"), "small body\n");
-  EXPECT_EQ(m_folder.Names(), (std::set<std::string>{"big.exe", "small.txt"}));
+  EXPECT_EQ(m_folder.Names(), (std::vector<std::string>{"big.exe", "small.txt"}));
 }
 
 TEST_F(HttpGetNginx, DashWritesTheBodyToStandardOutput) {
@@ -225,7 +177,7 @@ TEST_F(HttpGetNginx, AnErrorStatusLeavesFileAloneAndSkipsTheRest) {
             "error EIdHTTPProtocolException 404 HTTP/1.1 404 Not Found\n");
   EXPECT_EQ(ReadFile(m_folder / "first.txt"), "small body\n");
   EXPECT_EQ(ReadFile(m_folder / "missing.exe"), "previous download");
-  EXPECT_EQ(m_folder.Names(), (std::set<std::string>{"first.txt", "missing.exe"}))
+  EXPECT_EQ(m_folder.Names(), (std::vector<std::string>{"first.txt", "missing.exe"}))
       << "no temporary file stays behind, and the third pair was not fetched";
 }
 
@@ -266,7 +218,7 @@ TEST_F(HttpGetNginx, ARedirectIsAnErrorAtTheWindowsSettings) {
 // ---- Failures below HTTP -----------------------------------------------------------------------
 
 TEST(HttpGet, ARefusedConnectionReportsTheSocketError) {
-  TOutputFolder folder;
+  TempFolder folder("kavora-httpget");
   const uint16_t port = kv::test::UnusedLoopbackPort();
   const TRun run = RunHttpGet({"http://127.0.0.1:" + std::to_string(port) + "/x", folder / "x"});
   EXPECT_EQ(run.exitCode, 1);
@@ -283,7 +235,7 @@ TEST(HttpGet, AnUnknownSchemeFailsBeforeConnecting) {
 TEST(HttpGet, AMissingFolderFailsBeforeTheRequest) {
   kv::test::ScriptedServer server(
       kv::test::Script().ReadRequestHead().Send("HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nx"));
-  TOutputFolder folder;
+  TempFolder folder("kavora-httpget");
   const std::string file = folder / "no-such-folder/x";
   const TRun run = RunHttpGet({server.BaseUrl() + "/x", file});
   EXPECT_EQ(run.exitCode, 1);
@@ -299,13 +251,13 @@ TEST(HttpGet, ABodyCutShortRemovesTheTemporaryFile) {
           .ReadRequestHead()
           .Send("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n0123456789")
           .CloseGracefully());
-  TOutputFolder folder;
+  TempFolder folder("kavora-httpget");
   WriteFile(folder / "f.bin", "keep me");
   const TRun run = RunHttpGet({server.BaseUrl() + "/f.bin", folder / "f.bin"});
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.err, "error EIdConnClosedGracefully 0 Connection Closed Gracefully.\n");
   EXPECT_EQ(ReadFile(folder / "f.bin"), "keep me");
-  EXPECT_EQ(folder.Names(), std::set<std::string>{"f.bin"});
+  EXPECT_EQ(folder.Names(), std::vector<std::string>{"f.bin"});
 }
 
 TEST(HttpGet, TraceShowsStatusAndWorkNotifications) {
