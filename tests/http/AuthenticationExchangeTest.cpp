@@ -14,6 +14,7 @@
 #include "http/TIdHTTP.h"
 #include "http/TIdHTTPRequest.h"
 #include "net/TIdStream.h"
+#include "tests/http/HttpTestSupport.h"
 #include "tests/support/ScriptedServer.h"
 
 namespace kv::http {
@@ -21,6 +22,7 @@ namespace {
 
 using kv::test::Script;
 using kv::test::ScriptedServer;
+using test::GetProtocolError;
 
 const char* const kDigest401 =
     "HTTP/1.1 401 Unauthorized\r\n"
@@ -110,13 +112,10 @@ TEST_F(AuthenticationExchange, RefusedCredentialsEndIn401WithoutAnEndlessLoop) {
                                   "realm=\"k\"\r\nContent-Length: 0\r\n\r\n")
                             .KeepOpenUntilPeerCloses());
   UseCredentials("user", "wrong");
-  try {
-    m_http.Get(server.BaseUrl() + "/f", m_stream);
-    FAIL() << "no exception";
-  } catch (const EIdHTTPProtocolException& e) {
-    EXPECT_EQ(e.ErrorCode(), 401);
-    EXPECT_EQ(e.Message(), "HTTP/1.1 401 Unauthorized");
-  }
+  const auto error = GetProtocolError(m_http, server.BaseUrl() + "/f", m_stream);
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->ErrorCode(), 401);
+  EXPECT_EQ(error->Message(), "HTTP/1.1 401 Unauthorized");
   EXPECT_EQ(m_http.AuthRetries(), 2) << "sent once, then refused: nobody gave new credentials";
 }
 
@@ -145,12 +144,9 @@ TEST_F(AuthenticationExchange, NTLMGivesUpInsteadOfSendingWhatWouldBeRefused) {
                                   "WWW-Authenticate: Negotiate\r\nContent-Length: 0\r\n\r\n")
                             .KeepOpenUntilPeerCloses());
   UseCredentials("user", "pw");
-  try {
-    m_http.Get(server.BaseUrl() + "/f", m_stream);
-    FAIL() << "no exception";
-  } catch (const EIdHTTPProtocolException& e) {
-    EXPECT_EQ(e.ErrorCode(), 401);
-  }
+  const auto error = GetProtocolError(m_http, server.BaseUrl() + "/f", m_stream);
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->ErrorCode(), 401);
   EXPECT_EQ(server.Received(1).find("GET /f", 1), std::string::npos) << "one request only";
 }
 

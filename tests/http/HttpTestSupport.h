@@ -1,12 +1,17 @@
 #pragma once
 
-// Helpers shared by the HTTP client's tests: a recorder of work notifications and a few
-// shorthands for building responses.
+// Helpers shared by the HTTP client's tests: a recorder of work notifications, a few
+// shorthands for building responses, and the error of a Get that must fail.
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "http/EIdHTTPException.h"
+#include "http/TIdCustomHTTP.h"
 #include "net/TIdComponent.h"
 
 namespace kv::http::test {
@@ -60,6 +65,20 @@ inline std::vector<std::string> HeadLines(const std::string& bytes) {
     }
   }
   return lines;
+}
+
+// The EIdHTTPProtocolException a Get raises. A Get that returns fails the calling test and gives
+// nothing; any other exception passes through.
+inline std::optional<EIdHTTPProtocolException> GetProtocolError(TIdCustomHTTP& http,
+                                                                const std::string& url,
+                                                                kv::net::TIdStream& stream) {
+  try {
+    http.Get(url, stream);
+    ADD_FAILURE() << "expected EIdHTTPProtocolException";
+  } catch (const EIdHTTPProtocolException& e) {
+    return e;
+  }
+  return std::nullopt;
 }
 
 }  // namespace kv::http::test

@@ -16,12 +16,14 @@
 #include "http/TIdHTTPResponse.h"
 #include "http/TIdHeaderList.h"
 #include "net/TIdStream.h"
+#include "tests/http/HttpTestSupport.h"
 #include "tests/support/TestFiles.h"
 
 namespace kv::http {
 namespace {
 
 using kv::net::TIdMemoryStream;
+using test::GetProtocolError;
 
 class NginxIntegration : public ::testing::Test {
  protected:
@@ -108,13 +110,10 @@ TEST_F(NginxIntegration, DirectoryWithoutSlashRedirectIsNotFollowedByDefault) {
   m_nginx.AddFile("/folder/index.html", "<html>index</html>");
   ASSERT_TRUE(Start());
   TIdMemoryStream stream;
-  try {
-    m_http.Get(m_nginx.Url("/folder"), stream);
-    FAIL() << "no exception";
-  } catch (const EIdHTTPProtocolException& e) {
-    EXPECT_EQ(e.ErrorCode(), 301);
-    EXPECT_EQ(e.Message(), "HTTP/1.1 301 Moved Permanently");
-  }
+  const auto error = GetProtocolError(m_http, m_nginx.Url("/folder"), stream);
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->ErrorCode(), 301);
+  EXPECT_EQ(error->Message(), "HTTP/1.1 301 Moved Permanently");
   EXPECT_EQ(m_http.Response().Location(), m_nginx.Url("/folder/"));
   EXPECT_EQ(Header("X-Connection-Requests"), "1") << "no second request was sent";
   EXPECT_EQ(stream.Size(), 0);
@@ -165,13 +164,10 @@ TEST_F(NginxIntegration, BasicAuthentication) {
 
   // No user name: the Basic scheme asks the program, nobody answers, the 401 is raised.
   TIdMemoryStream stream;
-  try {
-    m_http.Get(m_nginx.Url("/private/secret.txt"), stream);
-    FAIL() << "no exception";
-  } catch (const EIdHTTPProtocolException& e) {
-    EXPECT_EQ(e.ErrorCode(), 401);
-    EXPECT_EQ(e.Message(), "HTTP/1.1 401 Unauthorized");
-  }
+  const auto error = GetProtocolError(m_http, m_nginx.Url("/private/secret.txt"), stream);
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->ErrorCode(), 401);
+  EXPECT_EQ(error->Message(), "HTTP/1.1 401 Unauthorized");
   EXPECT_EQ(m_http.AuthRetries(), 1);
 
   // With credentials supplied by the program and in-process retries, the request is repeated

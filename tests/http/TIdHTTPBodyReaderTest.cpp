@@ -26,6 +26,7 @@ using kv::net::TIdMemoryStream;
 using kv::test::ChunkedIOHandler;
 using kv::test::Script;
 using kv::test::ScriptedServer;
+using test::GetProtocolError;
 using test::Response;
 using test::WorkLog;
 using Events = std::vector<std::string>;
@@ -325,27 +326,21 @@ TEST_F(BodyTest, UnexpectedDataIsWaitedFor100Ms) {
 TEST_F(BodyTest, NotModifiedRaisesWithAnEmptyMessage) {
   Receive({Response("HTTP/1.1 304 Not Modified", {"Content-Length: 5"})},
           ChunkedIOHandler::TEnd::Silent);
-  try {
-    http.Get("http://h/x", stream);
-    FAIL() << "expected EIdHTTPProtocolException";
-  } catch (const EIdHTTPProtocolException& e) {
-    EXPECT_EQ(e.ErrorCode(), 304);
-    EXPECT_EQ(e.ErrorMessage(), "");
-    EXPECT_STREQ(e.what(), "HTTP/1.1 304 Not Modified");
-  }
+  const auto error = GetProtocolError(http, "http://h/x", stream);
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->ErrorCode(), 304);
+  EXPECT_EQ(error->ErrorMessage(), "");
+  EXPECT_STREQ(error->what(), "HTTP/1.1 304 Not Modified");
 }
 
 // A redirect announces a body; it is read only when bytes come within 5000 ms.
 TEST_F(BodyTest, RedirectWaitsFiveSecondsForItsBody) {
   Receive({Response("HTTP/1.1 301 Moved", {"Location: /y", "Content-Length: 4"})},
           ChunkedIOHandler::TEnd::Silent);
-  try {
-    http.Get("http://h/x", stream);
-    FAIL() << "expected EIdHTTPProtocolException";
-  } catch (const EIdHTTPProtocolException& e) {
-    EXPECT_EQ(e.ErrorCode(), 301);
-    EXPECT_EQ(e.ErrorMessage(), "");
-  }
+  const auto error = GetProtocolError(http, "http://h/x", stream);
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->ErrorCode(), 301);
+  EXPECT_EQ(error->ErrorMessage(), "");
   EXPECT_NE(std::find(io.Waits().begin(), io.Waits().end(), 5000), io.Waits().end());
   EXPECT_TRUE(log.Read().empty());
 }
@@ -361,13 +356,10 @@ TEST(RedirectBody, ArrivingLateIsRead) {
           .KeepOpenUntilPeerCloses());
   TIdHTTP http;
   TIdMemoryStream stream;
-  try {
-    http.Get(server.BaseUrl() + "/x", stream);
-    FAIL() << "expected EIdHTTPProtocolException";
-  } catch (const EIdHTTPProtocolException& e) {
-    EXPECT_EQ(e.ErrorCode(), 302);
-    EXPECT_EQ(e.ErrorMessage(), "gone");
-  }
+  const auto error = GetProtocolError(http, server.BaseUrl() + "/x", stream);
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->ErrorCode(), 302);
+  EXPECT_EQ(error->ErrorMessage(), "gone");
   EXPECT_EQ(stream.Size(), 0);
   // The whole answer was read, so the connection stays for the next request.
   EXPECT_TRUE(http.Connected());
@@ -381,13 +373,10 @@ TEST(RedirectBody, NeverArrivingIsNotWaitedForLongerThanFiveSeconds) {
           .KeepOpenUntilPeerCloses());
   TIdHTTP http;
   TIdMemoryStream stream;
-  try {
-    http.Get(server.BaseUrl() + "/x", stream);
-    FAIL() << "expected EIdHTTPProtocolException";
-  } catch (const EIdHTTPProtocolException& e) {
-    EXPECT_EQ(e.ErrorCode(), 302);
-    EXPECT_EQ(e.ErrorMessage(), "");
-  }
+  const auto error = GetProtocolError(http, server.BaseUrl() + "/x", stream);
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->ErrorCode(), 302);
+  EXPECT_EQ(error->ErrorMessage(), "");
 }
 
 // ---- Multipart

@@ -24,6 +24,7 @@ using kv::net::TIdMemoryStream;
 using kv::test::ChunkedIOHandler;
 using kv::test::Script;
 using kv::test::ScriptedServer;
+using test::GetProtocolError;
 using test::Response;
 using test::WorkLog;
 using Events = std::vector<std::string>;
@@ -109,12 +110,9 @@ TEST_P(ErrorTextTest, DecodesTheBodyInItsCharset) {
   TIdHTTP http;
   http.SetIOHandler(&io);
   TIdMemoryStream stream;
-  try {
-    http.Get("http://h/x", stream);
-    FAIL() << "expected EIdHTTPProtocolException";
-  } catch (const EIdHTTPProtocolException& e) {
-    EXPECT_EQ(e.ErrorMessage(), GetParam().message);
-  }
+  const auto error = GetProtocolError(http, "http://h/x", stream);
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->ErrorMessage(), GetParam().message);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -133,15 +131,12 @@ TEST(StatusPolicy, UnparsableStatusLineRaisesWithCodeMinusOne) {
   TIdHTTP http;
   http.SetIOHandler(&io);
   TIdMemoryStream stream;
-  try {
-    http.Get("http://h/x", stream);
-    FAIL() << "expected EIdHTTPProtocolException";
-  } catch (const EIdHTTPProtocolException& e) {
-    EXPECT_EQ(e.ErrorCode(), -1);
-    EXPECT_STREQ(e.what(), "FOO BAR");
-    // No length: the error body runs until the server closes.
-    EXPECT_EQ(e.ErrorMessage(), "abc");
-  }
+  const auto error = GetProtocolError(http, "http://h/x", stream);
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->ErrorCode(), -1);
+  EXPECT_STREQ(error->what(), "FOO BAR");
+  // No length: the error body runs until the server closes.
+  EXPECT_EQ(error->ErrorMessage(), "abc");
 }
 
 struct TIgnoreCase {
@@ -227,13 +222,10 @@ TEST(Redirects, NotFollowedByDefault) {
           .KeepOpenUntilPeerCloses());
   TIdHTTP http;
   TIdMemoryStream stream;
-  try {
-    http.Get(server.BaseUrl() + "/old", stream);
-    FAIL() << "expected EIdHTTPProtocolException";
-  } catch (const EIdHTTPProtocolException& e) {
-    EXPECT_EQ(e.ErrorCode(), 301);
-    EXPECT_STREQ(e.what(), "HTTP/1.1 301 Moved Permanently");
-  }
+  const auto error = GetProtocolError(http, server.BaseUrl() + "/old", stream);
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->ErrorCode(), 301);
+  EXPECT_STREQ(error->what(), "HTTP/1.1 301 Moved Permanently");
   EXPECT_EQ(http.RedirectCount(), 1);
   EXPECT_EQ(RequestLines(server.Received(1)), std::vector<std::string>{"GET /old HTTP/1.1"});
 }
@@ -397,13 +389,10 @@ TEST(Authentication, BasicChallengeWithoutUserRaises) {
   TIdHTTP http;
   http.SetIOHandler(&io);
   TIdMemoryStream stream;
-  try {
-    http.Get("http://h/x", stream);
-    FAIL() << "expected EIdHTTPProtocolException";
-  } catch (const EIdHTTPProtocolException& e) {
-    EXPECT_EQ(e.ErrorCode(), 401);
-    EXPECT_EQ(e.ErrorMessage(), "denied");
-  }
+  const auto error = GetProtocolError(http, "http://h/x", stream);
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->ErrorCode(), 401);
+  EXPECT_EQ(error->ErrorMessage(), "denied");
   EXPECT_EQ(http.AuthRetries(), 1);
 }
 
@@ -466,12 +455,9 @@ TEST(Authentication, HookThatNeverSuppliesAUserIsAskedABoundedNumberOfTimes) {
     handled = true;
   };
   TIdMemoryStream stream;
-  try {
-    http.Get("http://h/x", stream);
-    FAIL() << "expected EIdHTTPProtocolException";
-  } catch (const EIdHTTPProtocolException& e) {
-    EXPECT_EQ(e.ErrorCode(), 401);
-  }
+  const auto error = GetProtocolError(http, "http://h/x", stream);
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->ErrorCode(), 401);
   EXPECT_EQ(asked, http.MaxAuthRetries());
 }
 
