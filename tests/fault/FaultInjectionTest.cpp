@@ -8,17 +8,13 @@
 // by a close, the lines of an overlong head taken for the body), the row shows both: the client
 // keeps its behaviour, and Start refuses the answer before it writes anything.
 
-#include <dirent.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <typeinfo>
 #include <vector>
@@ -31,6 +27,7 @@
 #include "net/TIdStream.h"
 #include "tests/app/ScriptedMainView.h"
 #include "tests/support/ScriptedServer.h"
+#include "tests/support/TestFiles.h"
 
 namespace kv::fault {
 namespace {
@@ -397,41 +394,7 @@ kv::app::TDateSettings PassingDateSettings() {
 
 class FaultTest : public testing::TestWithParam<TFaultRow> {
  protected:
-  void SetUp() override {
-    char templ[] = "/tmp/kavora-fault-XXXXXX";
-    ASSERT_NE(mkdtemp(templ), nullptr);
-    m_folder = std::string(templ) + "/";
-  }
-  void TearDown() override {
-    for (const std::string& name : Entries()) {
-      unlink((m_folder + name).c_str());
-    }
-    rmdir(m_folder.c_str());
-  }
-
-  std::vector<std::string> Entries() const {
-    std::vector<std::string> names;
-    if (DIR* dir = opendir(m_folder.c_str())) {
-      while (dirent* entry = readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name != "." && name != "..") {
-          names.push_back(name);
-        }
-      }
-      closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-
-  std::string ReadFile(const std::string& path) const {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-  }
-
-  std::string m_folder;  // with its trailing "/"
+  kv::test::TempFolder m_folder{"kavora-fault"};
 };
 
 // The plain client: a Get into a memory stream.
@@ -496,15 +459,16 @@ TEST_P(FaultTest, Client) {
 TEST_P(FaultTest, FrontEnd) {
   const TFaultRow& row = GetParam();
   const TEndpoint endpoint = MakeEndpoint(row);
-  const std::string target = m_folder + kInstaller;
-  std::ofstream(target, std::ios::binary) << kOldInstaller;
+  ASSERT_FALSE(m_folder.Path().empty());
+  const std::string target = m_folder / kInstaller;
+  kv::test::WriteFile(target, kOldInstaller);
 
   ScriptedMainView view;
   TMainForm form(view, PassingDateSettings(), endpoint.host);
   if (row.readTimeoutMs > 0) {
     form.HTTP().SetReadTimeout(row.readTimeoutMs);
   }
-  view.savePath = m_folder + "setup.exe";
+  view.savePath = m_folder / "setup.exe";
   view.dialogAnswers = {TModalResult::mrNo};
   form.OKClick();
 
@@ -513,8 +477,8 @@ TEST_P(FaultTest, FrontEnd) {
   EXPECT_EQ(view.calls.back(), "Close");
   EXPECT_EQ(form.MStream(), nullptr);
   // Nothing but the installer is left in the folder: no temporary file.
-  EXPECT_EQ(Entries(), std::vector<std::string>{kInstaller});
-  const std::string onDisk = ReadFile(target);
+  EXPECT_EQ(m_folder.Names(), std::vector<std::string>{kInstaller});
+  const std::string onDisk = kv::test::ReadFile(target);
   if (row.frontEnd.saves) {
     EXPECT_EQ(view.status, " Download er fuldført");
     EXPECT_EQ(dialogs, std::vector<std::string>{kConfirmDialog});
