@@ -8,8 +8,13 @@ namespace {
 
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
-// The 6-bit value of a Base64 digit, or -1.
-int DigitValue(char c) {
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+}  // namespace
+
+int Base64DigitValue(char c) {
   if (c >= 'A' && c <= 'Z') {
     return c - 'A';
   }
@@ -27,12 +32,6 @@ int DigitValue(char c) {
   }
   return -1;
 }
-
-bool IsSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-}  // namespace
 
 std::string EncodeBase64(const std::string& bytes) {
   std::string text;
@@ -73,7 +72,7 @@ bool DecodeBase64(const std::string& text, std::string& bytes) {
       continue;
     }
     // Digits after padding, or more than two padding characters, are not Base64.
-    if (padding > 0 || DigitValue(c) < 0) {
+    if (padding > 0 || Base64DigitValue(c) < 0) {
       return false;
     }
     digits += c;
@@ -87,7 +86,7 @@ bool DecodeBase64(const std::string& text, std::string& bytes) {
   uint32_t group = 0;
   int bits = 0;
   for (char c : digits) {
-    group = (group << 6) | uint32_t(DigitValue(c));
+    group = (group << 6) | uint32_t(Base64DigitValue(c));
     bits += 6;
     if (bits >= 8) {
       bits -= 8;

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "http/IdBase64.h"
 #include "http/IdCharsets.h"
 #include "net/TIdStream.h"
 
@@ -122,25 +123,6 @@ TUtf8Lead ClassifyUtf8Lead(uint8_t lead) {
   return {};
 }
 
-int Base64Value(uint8_t c) {
-  if (c >= 'A' && c <= 'Z') {
-    return c - 'A';
-  }
-  if (c >= 'a' && c <= 'z') {
-    return c - 'a' + 26;
-  }
-  if (c >= '0' && c <= '9') {
-    return c - '0' + 52;
-  }
-  if (c == '+') {
-    return 62;
-  }
-  if (c == '/') {
-    return 63;
-  }
-  return -1;
-}
-
 // Decodes one base64 run of UTF-7 starting at index (just after the "+"); returns the index of
 // the first byte after the run.
 std::size_t DecodeUTF7Run(std::string_view bytes, std::size_t index, std::string& text) {
@@ -148,7 +130,7 @@ std::size_t DecodeUTF7Run(std::string_view bytes, std::size_t index, std::string
   uint32_t bits = 0;
   int bitCount = 0;
   for (; index < bytes.size(); ++index) {
-    const int value = Base64Value(ByteAt(bytes, index));
+    const int value = Base64DigitValue(bytes[index]);
     if (value < 0) {
       break;
     }
