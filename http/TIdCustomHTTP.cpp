@@ -52,6 +52,17 @@ void AddEncoding(std::string& list, const char* coding) {
   list = list.empty() ? std::string(coding) : list + ", " + coding;
 }
 
+// The scheme class of the first challenge whose scheme is registered, or nullptr.
+TIdAuthenticationClass FirstKnownScheme(const TIdHeaderList& challenges) {
+  for (int i = 0; i < challenges.Count(); ++i) {
+    std::string challenge = challenges[i];
+    if (TIdAuthenticationClass authClass = FindAuthClass(Fetch(challenge, " "))) {
+      return authClass;
+    }
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 // The keep-alive decision's view of the client.
@@ -503,12 +514,7 @@ bool TIdCustomHTTP::ConfirmRedirect(std::string& location, std::string& method,
 bool TIdCustomHTTP::AuthorizeServer(TIdHTTPRequest& request, TIdHTTPResponse& response) {
   ++m_authRetries;
   if (request.Authentication() == nullptr) {
-    TIdAuthenticationClass authClass = nullptr;
-    const TIdHeaderList& challenges = response.WWWAuthenticate();
-    for (int i = 0; i < challenges.Count() && authClass == nullptr; ++i) {
-      std::string challenge = challenges[i];
-      authClass = FindAuthClass(Fetch(challenge, " "));
-    }
+    TIdAuthenticationClass authClass = FirstKnownScheme(response.WWWAuthenticate());
     if (OnSelectAuthorization) {
       OnSelectAuthorization(*this, authClass, response.WWWAuthenticate());
     }
@@ -555,12 +561,7 @@ bool TIdCustomHTTP::AuthorizeProxy(TIdHTTPRequest& /*request*/, TIdHTTPResponse&
   ++m_authProxyRetries;
   TIdProxyConnectionInfo& proxy = *m_proxyParams;
   if (proxy.Authentication() == nullptr) {
-    TIdAuthenticationClass authClass = nullptr;
-    const TIdHeaderList& challenges = response.ProxyAuthenticate();
-    for (int i = 0; i < challenges.Count() && authClass == nullptr; ++i) {
-      std::string challenge = challenges[i];
-      authClass = FindAuthClass(Fetch(challenge, " "));
-    }
+    TIdAuthenticationClass authClass = FirstKnownScheme(response.ProxyAuthenticate());
     if (OnSelectProxyAuthorization) {
       OnSelectProxyAuthorization(*this, authClass, response.ProxyAuthenticate());
     }
