@@ -21,19 +21,19 @@ std::string DefaultTextCharSet(const std::string& contentType) {
   return "ISO-8859-1";
 }
 
-void SetIfPresent(TIdHeaderList& headers, const char* name, const std::string& value) {
-  if (!value.empty()) {
-    headers.SetValue(name, value);
-  }
-}
-
 void SetDateIfPresent(TIdHeaderList& headers, const char* name, TDateTime value) {
   if (value > 0) {
-    SetIfPresent(headers, name, LocalDateTimeToGMT(value));
+    SetHeaderIfPresent(headers, name, LocalDateTimeToGMT(value));
   }
 }
 
 }  // namespace
+
+void SetHeaderIfPresent(TIdHeaderList& headers, const char* name, const std::string& value) {
+  if (!value.empty()) {
+    headers.SetValue(name, value);
+  }
+}
 
 int64_t ParseHeaderInt64(const std::string& text) {
   return StrToInt64Def(Trim(text), -1);
@@ -148,11 +148,11 @@ void TIdEntityHeaderInfo::ParseRawHeaders() {
 void TIdEntityHeaderInfo::ComposeRawHeaders() {
   TIdHeaderList& headers = m_rawHeaders;
   headers.Clear();
-  SetIfPresent(headers, "Connection", m_connection);
-  SetIfPresent(headers, "Content-Version", m_contentVersion);
-  SetIfPresent(headers, "Content-Disposition", m_contentDisposition);
-  SetIfPresent(headers, "Content-Encoding", m_contentEncoding);
-  SetIfPresent(headers, "Content-Language", m_contentLanguage);
+  SetHeaderIfPresent(headers, "Connection", m_connection);
+  SetHeaderIfPresent(headers, "Content-Version", m_contentVersion);
+  SetHeaderIfPresent(headers, "Content-Disposition", m_contentDisposition);
+  SetHeaderIfPresent(headers, "Content-Encoding", m_contentEncoding);
+  SetHeaderIfPresent(headers, "Content-Language", m_contentLanguage);
   if (!m_contentType.empty()) {
     headers.SetValue("Content-Type", m_contentType);
     if (!m_charSet.empty()) {
@@ -162,12 +162,12 @@ void TIdEntityHeaderInfo::ComposeRawHeaders() {
   if (m_contentLength >= 0) {
     headers.SetValue("Content-Length", std::to_string(m_contentLength));
   }
-  SetIfPresent(headers, "Cache-control", m_cacheControl);
+  SetHeaderIfPresent(headers, "Cache-control", m_cacheControl);
   SetDateIfPresent(headers, "Date", m_date);
-  SetIfPresent(headers, "ETag", m_eTag);
+  SetHeaderIfPresent(headers, "ETag", m_eTag);
   SetDateIfPresent(headers, "Expires", m_expires);
-  SetIfPresent(headers, "Pragma", m_pragma);
-  SetIfPresent(headers, "Transfer-Encoding", m_transferEncoding);
+  SetHeaderIfPresent(headers, "Pragma", m_pragma);
+  SetHeaderIfPresent(headers, "Transfer-Encoding", m_transferEncoding);
   for (const std::string& line : m_customHeaders.Lines()) {
     headers.Add(line);
   }

@@ -20,7 +20,7 @@ class TIdEntityHeaderInfo {
 
   // Fills the typed fields from RawHeaders.
   virtual void ParseRawHeaders();
-  // Rebuilds RawHeaders from the typed fields (rows 1 to 14 of a request head).
+  // Rebuilds RawHeaders from the typed fields (empty ones left out), then CustomHeaders.
   virtual void ComposeRawHeaders();
   // Empties RawHeaders and the fields; Pragma, TransferEncoding, HasContentLength and
   // CustomHeaders stay as they are.
@@ -105,5 +105,7 @@ class TIdEntityHeaderInfo {
 // Header field parsing that needs no object, kept apart so it can be exercised on any input.
 // Parses a trimmed signed 64-bit decimal number; -1 when the text is not one.
 int64_t ParseHeaderInt64(const std::string& text);
+// Sets a header line when the value is not empty; composing a head leaves out empty fields.
+void SetHeaderIfPresent(TIdHeaderList& headers, const char* name, const std::string& value);
 
 }  // namespace kv::http

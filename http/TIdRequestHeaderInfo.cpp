@@ -7,16 +7,6 @@
 
 namespace kv::http {
 
-namespace {
-
-void SetIfPresent(TIdHeaderList& headers, const char* name, const std::string& value) {
-  if (!value.empty()) {
-    headers.SetValue(name, value);
-  }
-}
-
-}  // namespace
-
 TIdRequestHeaderInfo::TIdRequestHeaderInfo() {
   Clear();
 }
@@ -57,21 +47,21 @@ std::string TIdRequestHeaderInfo::AuthorizationValue() {
 void TIdRequestHeaderInfo::ComposeRawHeaders() {
   TIdEntityHeaderInfo::ComposeRawHeaders();
   TIdHeaderList& headers = RawHeaders();
-  SetIfPresent(headers, "Proxy-Connection", m_proxyConnection);
-  SetIfPresent(headers, "Host", m_host);
-  SetIfPresent(headers, "Accept", m_accept);
-  SetIfPresent(headers, "Accept-Charset", m_acceptCharSet);
-  SetIfPresent(headers, "Accept-Encoding", m_acceptEncoding);
-  SetIfPresent(headers, "Accept-Language", m_acceptLanguage);
-  SetIfPresent(headers, "From", m_from);
-  SetIfPresent(headers, "Referer", m_referer);
-  SetIfPresent(headers, "User-Agent", m_userAgent);
-  SetIfPresent(headers, "Range", m_ranges.Text());
+  SetHeaderIfPresent(headers, "Proxy-Connection", m_proxyConnection);
+  SetHeaderIfPresent(headers, "Host", m_host);
+  SetHeaderIfPresent(headers, "Accept", m_accept);
+  SetHeaderIfPresent(headers, "Accept-Charset", m_acceptCharSet);
+  SetHeaderIfPresent(headers, "Accept-Encoding", m_acceptEncoding);
+  SetHeaderIfPresent(headers, "Accept-Language", m_acceptLanguage);
+  SetHeaderIfPresent(headers, "From", m_from);
+  SetHeaderIfPresent(headers, "Referer", m_referer);
+  SetHeaderIfPresent(headers, "User-Agent", m_userAgent);
+  SetHeaderIfPresent(headers, "Range", m_ranges.Text());
   if (LastModified() > 0) {
-    SetIfPresent(headers, "If-Modified-Since", LocalDateTimeToGMT(LastModified()));
+    SetHeaderIfPresent(headers, "If-Modified-Since", LocalDateTimeToGMT(LastModified()));
   }
-  SetIfPresent(headers, "Authorization", AuthorizationValue());
-  SetIfPresent(headers, "X-HTTP-Method-Override", m_methodOverride);
+  SetHeaderIfPresent(headers, "Authorization", AuthorizationValue());
+  SetHeaderIfPresent(headers, "X-HTTP-Method-Override", m_methodOverride);
 }
 
 void TIdRequestHeaderInfo::AssignRequestHeaders(const TIdRequestHeaderInfo& source) {

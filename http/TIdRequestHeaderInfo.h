@@ -19,7 +19,8 @@ class TIdRequestHeaderInfo : public TIdEntityHeaderInfo {
   TIdRequestHeaderInfo();
   ~TIdRequestHeaderInfo() override;
 
-  // Rows 1 to 27 of the request head; the proxy credentials and the cookie follow elsewhere.
+  // The base class's lines, then the request fields; the proxy credentials and the cookie are
+  // added elsewhere.
   void ComposeRawHeaders() override;
   // Also restores the default Accept and User-Agent and empties the ranges.
   void Clear() override;
