@@ -233,6 +233,18 @@ class TMetaScanner {
     return true;
   }
 
+  // What follows an attribute name: "=" and a value as ReadValue reads it. False without the
+  // "=", or when the value's quote is never closed.
+  bool ReadAssignedValue(std::string_view& value) {
+    SkipWhite();
+    if (!Is('=')) {
+      return false;
+    }
+    ++m_pos;
+    SkipWhite();
+    return ReadValue(value);
+  }
+
   // The text from the quote at the position up to the next same quote, then past that one.
   bool ReadQuoted(std::string_view& value) {
     const char quote = m_text[m_pos];
@@ -260,14 +272,8 @@ class TMetaScanner {
   }
 
   void MetaHttpEquiv() {
-    SkipWhite();
-    if (!Is('=')) {
-      return;
-    }
-    ++m_pos;
-    SkipWhite();
     std::string_view name;
-    if (!ReadValue(name)) {
+    if (!ReadAssignedValue(name)) {
       return;
     }
     std::string line = DecodeLatin1(name) + ":";
@@ -330,14 +336,8 @@ class TMetaScanner {
   }
 
   void MetaCharset() {
-    SkipWhite();
-    if (!Is('=')) {
-      return;
-    }
-    ++m_pos;
-    SkipWhite();
     std::string_view value;
-    if (!ReadValue(value)) {
+    if (!ReadAssignedValue(value)) {
       return;
     }
     m_charset = DecodeLatin1(value);
