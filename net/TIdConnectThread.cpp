@@ -37,11 +37,6 @@ void TIdConnectThread::Join() {
   }
 }
 
-bool TIdConnectThread::Terminated() const {
-  std::lock_guard<std::mutex> lock(m_lock);
-  return m_finished;
-}
-
 std::exception_ptr TIdConnectThread::Exception() const {
   std::lock_guard<std::mutex> lock(m_lock);
   return m_exception;

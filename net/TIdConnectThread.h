@@ -23,7 +23,6 @@ class TIdConnectThread {
   bool WaitFor(int timeoutMs);
   // Waits without limit for the thread to end.
   void Join();
-  bool Terminated() const;
   // What the connect raised, or nullptr.
   std::exception_ptr Exception() const;
 

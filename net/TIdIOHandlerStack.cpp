@@ -68,15 +68,11 @@ void TIdIOHandlerStack::ConnectSocket() {
     address = GStack().MakeCanonicalIPv6Address(host);
   }
   if (address.empty()) {
-    if (OnStatus) {
-      DoStatus(TIdStatus::hsResolving, host);
-    }
+    DoStatus(TIdStatus::hsResolving, host);
     address = GStack().ResolveHost(host, IPVersion());
   }
   Binding()->SetPeer(address, static_cast<uint16_t>(Port()), IPVersion());
-  if (OnStatus) {
-    DoStatus(TIdStatus::hsConnecting, Binding()->PeerIP());
-  }
+  DoStatus(TIdStatus::hsConnecting, Binding()->PeerIP());
 
   // Zero and negative limits mean none: the connect blocks on the caller's thread.
   const int timeout = ConnectTimeout();
