@@ -57,11 +57,7 @@ constexpr int kResetContent = 205;
 constexpr int kPartialContent = 206;
 
 bool ContainsChunked(const std::string& transferEncoding) {
-  std::string lower;
-  for (char c : transferEncoding) {
-    lower += (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-  }
-  return lower.find("chunked") != std::string::npos;
+  return kv::http::TextPos(transferEncoding, "chunked") != std::string::npos;
 }
 
 // Whether every Content-Length line of the head names the same number. When they differ, there
