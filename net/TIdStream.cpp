@@ -1,6 +1,7 @@
 #include "net/TIdStream.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,26 +19,110 @@ namespace {
 
 constexpr int64_t kMinimumGrowth = 64 * 1024;
 
+int64_t RoundUp(int64_t value, int64_t unit) {
+  return (value + unit - 1) / unit * unit;
+}
+
+// A fresh anonymous mapping of `length` bytes (a multiple of the huge page size) that starts on
+// a huge page boundary, so that every part of it can be backed by huge pages. The pages come on
+// first touch; nothing is committed here.
+uint8_t* MapAligned(int64_t length) {
+  const auto size = static_cast<size_t>(length);
+  const auto huge = static_cast<size_t>(TIdMemoryStream::kHugePageSize);
+  void* raw =
+      ::mmap(nullptr, size + huge, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (raw == MAP_FAILED) {
+    throw std::bad_alloc();
+  }
+  const auto start = reinterpret_cast<uintptr_t>(raw);
+  const uintptr_t aligned = (start + huge - 1) & ~(huge - 1);
+  // Give back the unaligned head and whatever lies beyond the block.
+  if (aligned > start) {
+    ::munmap(raw, aligned - start);
+  }
+  const size_t tail = (start + size + huge) - (aligned + size);
+  if (tail > 0) {
+    ::munmap(reinterpret_cast<void*>(aligned + size), tail);
+  }
+  auto* block = reinterpret_cast<uint8_t*>(aligned);
+  // Only advice: without huge pages (switched off, or none free) the block works as it is.
+  ::madvise(block, size, MADV_HUGEPAGE);
+  return block;
+}
+
+// Grows a mapping made by MapAligned. The kernel moves page table entries, not bytes; when the
+// block cannot grow where it is, it goes to a fresh aligned place so the huge pages stay whole.
+uint8_t* RemapAligned(uint8_t* block, int64_t length, int64_t newLength) {
+  void* grown = ::mremap(block, static_cast<size_t>(length), static_cast<size_t>(newLength), 0);
+  if (grown != MAP_FAILED) {
+    return static_cast<uint8_t*>(grown);
+  }
+  uint8_t* target = MapAligned(newLength);
+  grown = ::mremap(block, static_cast<size_t>(length), static_cast<size_t>(newLength),
+                   MREMAP_MAYMOVE | MREMAP_FIXED, target);
+  if (grown == MAP_FAILED) {
+    ::munmap(target, static_cast<size_t>(newLength));
+    throw std::bad_alloc();
+  }
+  return static_cast<uint8_t*>(grown);
+}
+
 }  // namespace
 
-TIdMemoryStream::~TIdMemoryStream() { std::free(m_data); }
+TIdMemoryStream::~TIdMemoryStream() { Release(); }
+
+void TIdMemoryStream::Release() {
+  if (m_mapped) {
+    ::munmap(m_data, static_cast<size_t>(m_capacity));
+  } else {
+    std::free(m_data);
+  }
+  m_data = nullptr;
+  m_capacity = 0;
+  m_mapped = false;
+}
 
 void TIdMemoryStream::Reserve(int64_t capacity) {
   if (capacity <= m_capacity) {
     return;
   }
-  // realloc lets the C library move large blocks by remapping pages instead of copying them.
-  auto* grown = static_cast<uint8_t*>(std::realloc(m_data, static_cast<size_t>(capacity)));
-  if (grown == nullptr) {
-    throw std::bad_alloc();
+  if (capacity < kMapThreshold) {
+    auto* grown = static_cast<uint8_t*>(std::realloc(m_data, static_cast<size_t>(capacity)));
+    if (grown == nullptr) {
+      throw std::bad_alloc();
+    }
+    m_data = grown;
+    m_capacity = capacity;
+    return;
   }
-  m_data = grown;
-  m_capacity = capacity;
+  const int64_t length = RoundUp(capacity, kHugePageSize);
+  if (m_mapped) {
+    m_data = RemapAligned(m_data, m_capacity, length);
+  } else {
+    // Leaving the heap copies what is there once; it is less than the threshold.
+    uint8_t* block = MapAligned(length);
+    if (m_size > 0) {
+      std::memcpy(block, m_data, static_cast<size_t>(m_size));
+    }
+    std::free(m_data);
+    m_data = block;
+    m_mapped = true;
+  }
+  m_capacity = length;
+}
+
+int64_t TIdMemoryStream::GrownCapacity(int64_t needed) const {
+  // Half again per step keeps the spare room (and the copy work) proportional to the body.
+  return std::max({needed, m_capacity + m_capacity / 2, kMinimumGrowth});
 }
 
 void TIdMemoryStream::SetSize(int64_t size) {
   size = std::max<int64_t>(size, 0);
-  Reserve(size);
+  if (size > m_capacity) {
+    // The first sizing is taken as the final size; a stream sized again and again (a body that
+    // arrives in chunks) grows geometrically instead of by each step.
+    Reserve(m_capacity == 0 ? size : GrownCapacity(size));
+  }
   m_size = size;
   m_position = std::min(m_position, m_size);
 }
@@ -61,8 +146,7 @@ void TIdMemoryStream::Write(const void* data, size_t count) {
   }
   const int64_t end = m_position + static_cast<int64_t>(count);
   if (end > m_capacity) {
-    // Half again per step keeps the spare room (and the copy work) proportional to the body.
-    Reserve(std::max({end, m_capacity + m_capacity / 2, kMinimumGrowth}));
+    Reserve(GrownCapacity(end));
   }
   if (m_position > m_size) {
     std::memset(m_data + m_size, 0, static_cast<size_t>(m_position - m_size));
@@ -73,9 +157,8 @@ void TIdMemoryStream::Write(const void* data, size_t count) {
 }
 
 void TIdMemoryStream::Clear() {
-  std::free(m_data);
-  m_data = nullptr;
-  m_size = m_capacity = m_position = 0;
+  Release();
+  m_size = m_position = 0;
 }
 
 TIdFileStream::TIdFileStream(const std::string& path, TMode mode) : m_path(path) {

@@ -24,8 +24,12 @@ class TIdStream {
   virtual bool IsMemoryBacked() const { return false; }
 };
 
-// Bytes in one contiguous heap block. The block grows geometrically when written past its end,
-// and SetSize reserves exactly what is asked, so a body of announced length is placed once.
+// Bytes in one contiguous block. The block grows geometrically when written past its end; SetSize
+// on an empty stream reserves exactly what is asked (so a body of announced length is placed
+// once), on a stream that already holds a block it grows like a write. Small blocks come from
+// the heap. Large ones are mappings of their own: they ask for huge pages, which cuts the cost
+// of first touching a fresh block (one fault per 2 MiB instead of per 4 KiB), and they grow by
+// remapping, so growing never copies the bytes and room not yet written takes no memory.
 class TIdMemoryStream final : public TIdStream {
  public:
   TIdMemoryStream() = default;
@@ -44,16 +48,27 @@ class TIdMemoryStream final : public TIdStream {
   uint8_t* Memory() { return m_data; }
   const uint8_t* Memory() const { return m_data; }
   int64_t Capacity() const { return m_capacity; }
+  // True when the block is a mapping of its own rather than heap memory.
+  bool IsMapped() const { return m_mapped; }
   void Clear();
   std::string ToString() const { return std::string(reinterpret_cast<const char*>(m_data), m_size); }
 
+  // Blocks of at least this size are mappings of their own, in whole huge pages.
+  static constexpr int64_t kMapThreshold = int64_t{4} * 1024 * 1024;
+  static constexpr int64_t kHugePageSize = int64_t{2} * 1024 * 1024;
+
  private:
+  // Makes the block hold at least capacity bytes (never shrinks it).
   void Reserve(int64_t capacity);
+  // The capacity to grow to for at least `needed` bytes: half again the current one at least.
+  int64_t GrownCapacity(int64_t needed) const;
+  void Release();
 
   uint8_t* m_data = nullptr;
   int64_t m_size = 0;
   int64_t m_capacity = 0;
   int64_t m_position = 0;
+  bool m_mapped = false;
 };
 
 // A file on disk, opened for writing (created anew) or for reading.
