@@ -31,9 +31,6 @@ constexpr int kRedirectBodyWaitMs = 5000;
 constexpr size_t kChunkSizeQuoteLength = 40;
 constexpr int32_t kMaxChunkSize = 2147483647;
 
-enum TParseMethod { kParseNone = 0, kParseHtml = 1, kParseXml = 2 };
-enum TDecoding { kDecodeNone = 0, kDecodeDeflate = 1, kDecodeGZip = 2 };
-
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') {
     return c - '0';
@@ -190,18 +187,18 @@ void TIdHTTPBodyReader::ReadResponseBody() {
   }
   TIdStream* callerStream = m_response.ContentStream();
   const std::string& contentType = m_response.ContentType();
-  int parseMethod = kParseNone;
+  TParseMethod parseMethod = TParseMethod::pmNone;
   if (callerStream != nullptr) {
     if (IsHtmlMediaType(contentType) && !Option(TIdHTTPOption::hoNoParseMetaHTTPEquiv)) {
-      parseMethod = kParseHtml;
+      parseMethod = TParseMethod::pmHtml;
     } else if (IsXmlMediaType(contentType) && !Option(TIdHTTPOption::hoNoParseXmlCharset)) {
-      parseMethod = kParseXml;
+      parseMethod = TParseMethod::pmXml;
     }
   }
 
   // Charset detection re-reads the body, which needs it in memory.
   std::unique_ptr<kv::net::TIdMemoryStream> temporary;
-  if (parseMethod != kParseNone && !callerStream->IsMemoryBacked()) {
+  if (parseMethod != TParseMethod::pmNone && !callerStream->IsMemoryBacked()) {
     temporary = std::make_unique<kv::net::TIdMemoryStream>();
     m_response.SetContentStream(temporary.get());
   }
@@ -216,16 +213,16 @@ void TIdHTTPBodyReader::ReadResponseBody() {
   };
 
   try {
-    int decoding = kDecodeNone;
+    TDecoding decoding = TDecoding::dcNone;
     TIdZLibCompressorBase* compressor = m_client.Compressor();
     if (m_response.ContentStream() != nullptr && compressor != nullptr && compressor->IsReady()) {
       if (TextIsSame(m_response.ContentEncoding(), "deflate")) {
-        decoding = kDecodeDeflate;
+        decoding = TDecoding::dcDeflate;
       } else if (TextIsSame(m_response.ContentEncoding(), "gzip")) {
-        decoding = kDecodeGZip;
+        decoding = TDecoding::dcGZip;
       }
     }
-    if (decoding == kDecodeNone) {
+    if (decoding == TDecoding::dcNone) {
       m_response.SetBodyComplete(ReadFramedBody(m_response.ContentStream()));
     } else {
       kv::net::TIdMemoryStream compressed;
@@ -244,20 +241,20 @@ void TIdHTTPBodyReader::ReadResponseBody() {
   handBack();
 }
 
-void TIdHTTPBodyReader::Decompress(TIdStream& compressed, int decoding) {
+void TIdHTTPBodyReader::Decompress(TIdStream& compressed, TDecoding decoding) {
   compressed.SetPosition(0);
   TIdZLibCompressorBase& compressor = *m_client.Compressor();
-  if (decoding == kDecodeDeflate) {
+  if (decoding == TDecoding::dcDeflate) {
     compressor.DecompressDeflateStream(compressed, *m_response.ContentStream());
   } else {
     compressor.DecompressGZipStream(compressed, *m_response.ContentStream());
   }
 }
 
-void TIdHTTPBodyReader::DetectCharSet(int parseMethod) {
-  if (parseMethod == kParseHtml) {
+void TIdHTTPBodyReader::DetectCharSet(TParseMethod parseMethod) {
+  if (parseMethod == TParseMethod::pmHtml) {
     MergeMetaHeaders();
-  } else if (parseMethod == kParseXml) {
+  } else if (parseMethod == TParseMethod::pmXml) {
     m_response.SetCharSet(SniffXmlCharset(m_response.ContentStream()));
   }
 }

@@ -32,6 +32,10 @@ class TIdHTTPBodyReader {
   bool BodyExpected();
 
  private:
+  // Where the charset of a stored body is looked for, and how a body arrives compressed.
+  enum class TParseMethod { pmNone, pmHtml, pmXml };
+  enum class TDecoding { dcNone, dcDeflate, dcGZip };
+
   bool Option(TIdHTTPOption option) const;
   bool WaitForPendingData(int timeoutMs);
   // The framing readers answer whether the body reached the end its framing defines.
@@ -42,8 +46,8 @@ class TIdHTTPBodyReader {
   int32_t ReadChunkSize(std::string& line);
   bool ReadMultipartBody(kv::net::TIdStream* store);
   void ReadMultipartUntilDelimiter(kv::net::TIdStream* store);
-  void Decompress(kv::net::TIdStream& compressed, int decoding);
-  void DetectCharSet(int parseMethod);
+  void Decompress(kv::net::TIdStream& compressed, TDecoding decoding);
+  void DetectCharSet(TParseMethod parseMethod);
   void MergeMetaHeaders();
   kv::net::TIdIOHandler& IO();
 
