@@ -5,7 +5,7 @@
 // no helper changes or treats as white space. Every helper is total: any input, including an
 // empty one, yields a result and never reads outside the text.
 //
-// What the other HTTP classes will want:
+// At a glance:
 //   TextIsSame, TextStartsWith, TextEndsWith, TextPos  - ASCII case-insensitive comparisons
 //   Trim, TrimLeft, TrimRight                           - drop white space and control characters
 //                                                         (every byte <= ' ')

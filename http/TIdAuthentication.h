@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "http/Forward.h"
-#include "net/EIdException.h"
 
 namespace kv::http {
 
