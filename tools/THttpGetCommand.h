@@ -13,8 +13,7 @@ namespace kv::tools {
 // The command-line download tool: fetches each URL into its FILE over one HTTP client with the
 // window's settings. A body goes to a temporary file beside FILE and is renamed into place only
 // when the transfer succeeded, so FILE is never left half written (a body shorter than its
-// announced length counts as failed). Diagnostics go to the error
-// stream, one line each.
+// announced length counts as failed). Diagnostics go to the error stream, one line each.
 class THttpGetCommand {
  public:
   static constexpr int kExitSuccess = 0;
