@@ -11,7 +11,7 @@ std::string TIdEntityRange::Text() const {
     return text;
   }
   if (m_suffixLength >= 0) {
-    return "-" + std::to_string(m_suffixLength);
+    return '-' + std::to_string(m_suffixLength);
   }
   return {};
 }

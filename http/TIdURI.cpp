@@ -125,10 +125,10 @@ void TIdURI::SetURI(const std::string& uri) {
 
   const std::size_t lastSlash = rest.rfind('/');
   if (lastSlash != npos) {
-    m_path = "/" + rest.substr(0, lastSlash + 1);
+    m_path = '/' + rest.substr(0, lastSlash + 1);
     rest.erase(0, lastSlash + 1);
   } else {
-    m_path = "/";
+    m_path.assign(1, '/');
   }
   m_document = rest;
 }
@@ -192,7 +192,7 @@ std::string TIdURI::MergePath(const std::string& base, const std::string& path) 
     const char c = work[i];
     if (c == '/') {
       if (i == 0) {
-        result = "/";
+        result.assign(1, '/');
       } else if (result.empty() || result.back() != '/') {
         result += '/';  // runs of "/" collapse
       }
@@ -210,7 +210,7 @@ std::string TIdURI::MergePath(const std::string& base, const std::string& path) 
         result.pop_back();
       }
       if (result.empty() && absolute) {
-        result = "/";
+        result.assign(1, '/');
       }
       ++i;
       continue;

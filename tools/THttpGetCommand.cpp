@@ -51,7 +51,7 @@ std::string CreateTemporaryBeside(const std::string& file) {
   for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
     char suffix[16];
     std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(random()));
-    const std::string name = "." + target.filename().string() + ".httpget-" + suffix;
+    const std::string name = '.' + target.filename().string() + ".httpget-" + suffix;
     const std::string path = (folder / name).string();
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd >= 0) {

@@ -298,7 +298,7 @@ TEST_F(CookieManager, KeepsEveryCookieWhenSeveralThreadsAdd) {
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([this, t] {
       for (int i = 0; i < kPerThread; ++i) {
-        Add("t" + std::to_string(t) + "_" + std::to_string(i) + "=v");
+        Add('t' + std::to_string(t) + '_' + std::to_string(i) + "=v");
         Generate();
       }
     });

@@ -466,7 +466,7 @@ TEST(ResponseParsing, SurvivesArbitraryInput) {
     const int lines = static_cast<int>(next() % 6);
     for (int i = 0; i < lines; ++i) {
       const char* name = kNames[next() % (sizeof(kNames) / sizeof(kNames[0]))];
-      response.RawHeaders().Add(next() % 8 == 0 ? " " + text(20)
+      response.RawHeaders().Add(next() % 8 == 0 ? ' ' + text(20)
                                                 : std::string(name) + ":" + text(40));
     }
     response.ParseRawHeaders();

@@ -41,7 +41,7 @@ std::vector<std::vector<std::string>> EverySplit(const std::string& input) {
 std::string Describe(const std::vector<std::string>& chunks) {
   std::string text;
   for (const std::string& chunk : chunks) {
-    text += "[" + std::to_string(chunk.size()) + "]";
+    text += '[' + std::to_string(chunk.size()) + ']';
   }
   return text;
 }

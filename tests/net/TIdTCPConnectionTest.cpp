@@ -23,7 +23,7 @@ class LoggingIOHandler : public ChunkedIOHandler {
  public:
   LoggingIOHandler(Log& log, std::vector<std::string> chunks = {})
       : ChunkedIOHandler(std::move(chunks), TEnd::Silent), m_log(log) {}
-  ~LoggingIOHandler() override { m_log.push_back("handler destroyed"); }
+  ~LoggingIOHandler() override { m_log.emplace_back("handler destroyed"); }
   void Close() override {
     m_log.push_back("handler closed");
     ChunkedIOHandler::Close();
@@ -41,8 +41,8 @@ class HookedConnection : public TIdTCPConnection {
 
  protected:
   void DoOnDisconnected() override {
-    m_log.push_back(std::string("hook, handler ") +
-                    (IOHandler()->Opened() ? "still opened" : "closed"));
+    m_log.emplace_back(IOHandler()->Opened() ? "hook, handler still opened"
+                                             : "hook, handler closed");
     TIdTCPConnection::DoOnDisconnected();
   }
 
