@@ -3,12 +3,10 @@
 #include <functional>
 #include <memory>
 
+#include "net/Forward.h"
 #include "net/TIdComponent.h"
 
 namespace kv::net {
-
-class TIdIOHandler;
-class TIdIOHandlerSocket;
 
 // A connection over an I/O handler. The handler is either borrowed (SetIOHandler with a plain
 // pointer) or managed (SetManagedIOHandler: created for the connection and freed by it). The
