@@ -379,8 +379,7 @@ TEST(RedirectBody, NeverArrivingIsNotWaitedForLongerThanFiveSeconds) {
   EXPECT_EQ(error->ErrorMessage(), "");
 }
 
-// ---- Multipart
-// ------------------------------------------------------------------------------------
+// ---- Multipart ----------------------------------------------------------------------------------
 
 TEST_F(BodyTest, MultipartDelimiterSplitAcrossReceives) {
   Receive({Response("HTTP/1.1 200 OK", {"Content-Type: multipart/mixed; boundary=\"abc\""}),
@@ -463,8 +462,7 @@ INSTANTIATE_TEST_SUITE_P(
                         false}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// ---- Charset detection
-// ------------------------------------------------------------------------------
+// ---- Charset detection --------------------------------------------------------------------------
 
 TEST_F(BodyTest, HtmlMetaTagsJoinTheHead) {
   const std::string page =

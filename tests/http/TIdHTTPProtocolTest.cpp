@@ -211,8 +211,7 @@ TEST(StatusPolicy, HeadersAvailableHookMayStopTheExchange) {
   EXPECT_TRUE(server.WaitForPeerClose(1));
 }
 
-// ---- Redirects
-// ------------------------------------------------------------------------------------
+// ---- Redirects ----------------------------------------------------------------------------------
 
 TEST(Redirects, NotFollowedByDefault) {
   ScriptedServer server(
@@ -377,8 +376,7 @@ TEST(Redirects, ToAnotherServerClosesTheFirstConnection) {
   EXPECT_EQ(RequestLines(target.Received(1)), std::vector<std::string>{"GET /there HTTP/1.1"});
 }
 
-// ---- Authentication
-// -------------------------------------------------------------------------------
+// ---- Authentication -----------------------------------------------------------------------------
 
 const std::string kBasicChallenge =
     Response("HTTP/1.1 401 Unauthorized",

@@ -420,8 +420,7 @@ TEST_F(ResponseTest, KeepAliveIsRecomputedOnEveryRead) {
   EXPECT_EQ(owner.checks, 2);
 }
 
-// ---- Any input
-// -----------------------------------------------------------------------------------
+// ---- Any input ----------------------------------------------------------------------------------
 
 // Header values and status lines built from the characters the parsers treat specially, in
 // random order (a fixed seed, so a failure repeats). Nothing may crash, and the fields keep their
