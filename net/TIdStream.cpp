@@ -69,7 +69,9 @@ uint8_t* RemapAligned(uint8_t* block, int64_t length, int64_t newLength) {
 
 }  // namespace
 
-TIdMemoryStream::~TIdMemoryStream() { Release(); }
+TIdMemoryStream::~TIdMemoryStream() {
+  Release();
+}
 
 void TIdMemoryStream::Release() {
   if (m_mapped) {
@@ -127,7 +129,9 @@ void TIdMemoryStream::SetSize(int64_t size) {
   m_position = std::min(m_position, m_size);
 }
 
-void TIdMemoryStream::SetPosition(int64_t position) { m_position = std::max<int64_t>(position, 0); }
+void TIdMemoryStream::SetPosition(int64_t position) {
+  m_position = std::max<int64_t>(position, 0);
+}
 
 size_t TIdMemoryStream::Read(void* buffer, size_t count) {
   if (m_position >= m_size || count == 0) {
@@ -205,7 +209,9 @@ void TIdFileStream::SetSize(int64_t size) {
   m_position = std::min(m_position, std::max<int64_t>(size, 0));
 }
 
-void TIdFileStream::SetPosition(int64_t position) { m_position = std::max<int64_t>(position, 0); }
+void TIdFileStream::SetPosition(int64_t position) {
+  m_position = std::max<int64_t>(position, 0);
+}
 
 size_t TIdFileStream::Read(void* buffer, size_t count) {
   size_t done = 0;

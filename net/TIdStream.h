@@ -51,7 +51,9 @@ class TIdMemoryStream final : public TIdStream {
   // True when the block is a mapping of its own rather than heap memory.
   bool IsMapped() const { return m_mapped; }
   void Clear();
-  std::string ToString() const { return std::string(reinterpret_cast<const char*>(m_data), m_size); }
+  std::string ToString() const {
+    return std::string(reinterpret_cast<const char*>(m_data), m_size);
+  }
 
   // Blocks of at least this size are mappings of their own, in whole huge pages.
   static constexpr int64_t kMapThreshold = int64_t{4} * 1024 * 1024;
